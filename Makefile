@@ -1,0 +1,50 @@
+# Thin wrapper around CMake. `make run` and `make test` first install any
+# Debian package the build needs that the machine lacks.
+BUILD ?= build
+CMAKE_FLAGS ?=
+PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation
+SCREENSHOT_PACKAGES := xvfb xdotool x11-utils imagemagick
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build run test bench screenshot format tidy clean
+
+all: build
+
+# Installs only what is missing, so that a machine that has everything
+# is not touched (and needs no network).
+deps:
+	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+run: build
+	$(BUILD)/quillmere
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+
+bench: build
+	$(BUILD)/bench/qm_bench
+
+screenshot: EXTRA_PACKAGES = $(SCREENSHOT_PACKAGES)
+screenshot: build
+	scripts/screenshot.sh $(BUILD)/quillmere docs/screenshot.png
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+tidy: $(BUILD)/build.ninja
+	git ls-files '*.cpp' | grep -v '^tests/' | xargs clang-tidy -p $(BUILD) --quiet
+
+clean:
+	rm -rf $(BUILD)

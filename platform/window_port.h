@@ -1,0 +1,40 @@
+#pragma once
+// What the logic layers read from and write to the main window.
+
+#include <string>
+#include <string_view>
+
+namespace qm::platform {
+
+// The window-wide pointer shape codes.
+enum class Pointer : int { Default = 0, Arrow = 1, Hourglass = 11, Custom = 99 };
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+    // Text of the find box, as UTF-8 bytes.
+    virtual std::string findText() const = 0;
+    // Text of the replacement box, as UTF-8 bytes.
+    virtual std::string replaceText() const = 0;
+    // Whether the backup check box is ticked.
+    virtual bool backupChecked() const = 0;
+    // Sets the window title (UTF-8).
+    virtual void setTitle(std::string_view title) = 0;
+    // Current window-wide pointer code.
+    virtual Pointer pointer() const = 0;
+    // Sets the window-wide pointer code; the hourglass shows at once.
+    virtual void setPointer(Pointer code) = 0;
+};
+
+// A check box drawn as a two-state push button: value 1 is pressed in, 0 raised.
+// Setting the value raises the button's click event, as a user's click does.
+class ToggleButton {
+public:
+    virtual ~ToggleButton() = default;
+    // Current value, 0 or 1.
+    virtual int value() const = 0;
+    // Sets the value; raises the click event when it changes.
+    virtual void setValue(int value) = 0;
+};
+
+}  // namespace qm::platform

@@ -1,0 +1,22 @@
+#pragma once
+// Replacing one exact text with another, in memory and in a file.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace qm::replace {
+
+// Every non-overlapping occurrence of find in content, scanning left to right,
+// replaced by replacement; bytes compared exactly. An empty find text leaves
+// the content unchanged.
+std::string replaceAll(std::string_view content, std::string_view find,
+                       std::string_view replacement);
+
+// Rewrites the file at path with every occurrence of find replaced. The file is
+// rewritten even when nothing matches. Throws std::filesystem::filesystem_error
+// (a std::system_error) naming the path; the file then keeps its old content.
+void ReplaceInFile(const std::filesystem::path& path, std::string_view find,
+                   std::string_view replacement);
+
+}  // namespace qm::replace

@@ -1,0 +1,98 @@
+#pragma once
+// In-memory stand-ins for the window side of the platform layer.
+
+#include <deque>
+#include <functional>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/file_dialogs.h"
+#include "platform/list_control.h"
+#include "platform/message_boxes.h"
+#include "platform/window_port.h"
+
+namespace qm::test {
+
+class FakeList : public platform::ListControl {
+public:
+    std::vector<platform::QueueEntry> rows;
+    std::optional<std::size_t> selected;
+    int appendCalls = 0;
+
+    void append(std::vector<platform::QueueEntry> more) override {
+        ++appendCalls;
+        for (auto& r : more) rows.push_back(std::move(r));
+    }
+    std::size_t count() const override { return rows.size(); }
+    const std::filesystem::path& filename(std::size_t i) const override {
+        return rows.at(i).filename;
+    }
+    void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
+    void removeAt(std::size_t i) override {
+        if (i >= rows.size()) throw std::out_of_range("removeAt");
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    void clear() override { rows.clear(); }
+    std::optional<std::size_t> selectedIndex() const override { return selected; }
+};
+
+class FakeWindow : public platform::WindowPort {
+public:
+    std::string find, replacement, title = "Quillmere";
+    bool backup = false;
+    platform::Pointer code = platform::Pointer::Default;
+    std::vector<platform::Pointer> pointerHistory;
+
+    std::string findText() const override { return find; }
+    std::string replaceText() const override { return replacement; }
+    bool backupChecked() const override { return backup; }
+    void setTitle(std::string_view t) override { title = t; }
+    platform::Pointer pointer() const override { return code; }
+    void setPointer(platform::Pointer c) override {
+        code = c;
+        pointerHistory.push_back(c);
+    }
+};
+
+// Records every box and answers from a script (Ok when the script runs out).
+class FakeBoxes : public platform::MessageBoxes {
+public:
+    struct Shown {
+        std::string text;
+        platform::Buttons buttons;
+        platform::Pointer pointerWhileShown;
+    };
+    std::vector<Shown> shown;
+    std::deque<platform::Answer> answers;
+    const FakeWindow* window = nullptr;  // optional: records the pointer while a box is up
+
+    platform::Answer show(std::string_view text, platform::Buttons buttons) override {
+        shown.push_back({std::string(text), buttons,
+                         window ? window->code : platform::Pointer::Default});
+        if (answers.empty()) return platform::Answer::Ok;
+        const auto a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+class FakeButton : public platform::ToggleButton {
+public:
+    int v = 0;
+    std::vector<int> clicks;  // values seen by the click handler, in order
+    std::function<void()> onClick;
+
+    int value() const override { return v; }
+    void setValue(int value) override {
+        if (value == v) return;
+        v = value;
+        clicks.push_back(v);
+        if (onClick) onClick();
+    }
+};
+
+}  // namespace qm::test
