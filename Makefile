@@ -34,7 +34,7 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
 
 bench: build
-	$(BUILD)/bench/qm_bench
+	set -e; for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 screenshot: EXTRA_PACKAGES = $(SCREENSHOT_PACKAGES)
 screenshot: build

@@ -1,0 +1,27 @@
+#include "platform/qt_message_boxes.h"
+
+#include <QMessageBox>
+
+namespace qm::platform {
+
+Answer QtMessageBoxes::show(std::string_view text, Buttons buttons) {
+    const auto standard = buttons == Buttons::Ok
+                              ? QMessageBox::StandardButtons(QMessageBox::Ok)
+                              : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillmere"),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), standard,
+                    parent_.data());
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
+        default:
+            // Closing a Yes/No/Cancel box by its title bar or Escape means Cancel.
+            return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+}
+
+}  // namespace qm::platform
