@@ -41,9 +41,9 @@ TEST(FileQueue, removeSelected_closesTheGapOrDoesNothing) {
         std::vector<std::string> left;
     };
     const Case cases[] = {
-        {1, {"/1", "/3"}},            // the middle row: the last moves up
+        {1, {"/1", "/3"}},                   // the middle row: the last moves up
         {std::nullopt, {"/1", "/2", "/3"}},  // nothing selected
-        {7, {"/1", "/2", "/3"}},      // a stale selection past the end
+        {7, {"/1", "/2", "/3"}},             // a stale selection past the end
     };
     for (const auto& c : cases) {
         test::FakeList list;
@@ -66,7 +66,8 @@ TEST(SpringBack, actsOnceAndButtonEndsRaised) {
     test::FakeButton button;
     int acted = 0;
     button.onClick = [&] {
-        if (queue::springBack(button)) ++acted;
+        if (queue::springBack(button))
+            ++acted;
     };
     button.setValue(1);  // a user's click
     EXPECT_EQ(acted, 1);

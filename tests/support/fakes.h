@@ -2,8 +2,8 @@
 // In-memory stand-ins for the window side of the platform layer.
 
 #include <deque>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,7 +33,8 @@ public:
     }
     void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
     void removeAt(std::size_t i) override {
-        if (i >= rows.size()) throw std::out_of_range("removeAt");
+        if (i >= rows.size())
+            throw std::out_of_range("removeAt");
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
     }
     void clear() override { rows.clear(); }
@@ -71,9 +72,10 @@ public:
     const FakeWindow* window = nullptr;  // optional: records the pointer while a box is up
 
     platform::Answer show(std::string_view text, platform::Buttons buttons) override {
-        shown.push_back({std::string(text), buttons,
-                         window ? window->code : platform::Pointer::Default});
-        if (answers.empty()) return platform::Answer::Ok;
+        shown.push_back(
+            {std::string(text), buttons, window ? window->code : platform::Pointer::Default});
+        if (answers.empty())
+            return platform::Answer::Ok;
         const auto a = answers.front();
         answers.pop_front();
         return a;
@@ -88,10 +90,12 @@ public:
 
     int value() const override { return v; }
     void setValue(int value) override {
-        if (value == v) return;
+        if (value == v)
+            return;
         v = value;
         clicks.push_back(v);
-        if (onClick) onClick();
+        if (onClick)
+            onClick();
     }
 };
 

@@ -46,7 +46,8 @@ private:
         }
         if (clock_.elapsed() > timeoutMs_) {
             timedOut_ = true;
-            if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+            if (auto* d = qobject_cast<QDialog*>(modal))
+                d->reject();
             return;
         }
         if (modal == last_.data() || next_ >= steps_.size() || !modal->isVisible() ||
@@ -57,7 +58,8 @@ private:
         Step step = steps_[next_++];
         QPointer<QWidget> target(modal);
         QTimer::singleShot(0, [step, target] {
-            if (target) step(target.data());
+            if (target)
+                step(target.data());
         });
     }
 

@@ -16,7 +16,8 @@ class TempDir {
 public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "qm-test-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category());
+        if (!::mkdtemp(tmpl.data()))
+            throw std::system_error(errno, std::generic_category());
         path_ = tmpl;
     }
     ~TempDir() {
@@ -24,7 +25,8 @@ public:
         // Give back write permission a test may have taken away, so removal works.
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-            if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+            if (it->is_directory(ec))
+                ::chmod(it->path().c_str(), 0700);
         }
         ::chmod(path_.c_str(), 0700);
         std::filesystem::remove_all(path_, ec);
@@ -42,12 +44,14 @@ private:
 inline void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write test file " + p.string());
+    if (!out)
+        throw std::runtime_error("cannot write test file " + p.string());
 }
 
 inline std::string readBytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read test file " + p.string());
+    if (!in)
+        throw std::runtime_error("cannot read test file " + p.string());
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
