@@ -1,6 +1,194 @@
-// Placeholder until the folder import lands.
 #include "queue/add_folder.h"
 
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
 namespace qm::queue {
-void importFolder(FileQueue&, platform::FileDialogs&, platform::MessageBoxes&) {}
+
+namespace {
+
+unsigned char foldAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+// The listing order: the same on every machine whatever the file system keeps,
+// and close to what a file manager shows. ASCII letters are folded; names
+// that differ only in case are ordered by their bytes.
+bool listingLess(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char ca = foldAscii(a[i]);
+        const unsigned char cb = foldAscii(b[i]);
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+bool isHidden(const std::string& name) {
+    return !name.empty() && name.front() == '.';
+}
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder.push_back('/');
+    return folder;
+}
+
+}  // namespace
+
+NameArray::NameArray() : slots_(100) {}
+
+void NameArray::add(std::string name) {
+    if (count_ == std::numeric_limits<std::int32_t>::max()) {
+        throw std::length_error("too many names in one folder");
+    }
+    ++count_;
+    if (count_ > upper_) {
+        upper_ = count_ > std::numeric_limits<std::int32_t>::max() - 50
+                     ? std::numeric_limits<std::int32_t>::max()
+                     : upper_ + 50;
+        // The storage itself grows geometrically underneath, so a folder of
+        // many thousand names is not copied once per fifty.
+        slots_.resize(static_cast<std::size_t>(upper_));
+    }
+    slots_[static_cast<std::size_t>(count_ - 1)] = std::move(name);
+}
+
+void NameArray::finish() {
+    if (count_ == 0) {
+        lower_ = 0;
+        upper_ = 0;
+        slots_.assign(1, std::string());
+    } else if (count_ < upper_) {
+        upper_ = count_;
+        slots_.resize(static_cast<std::size_t>(count_));
+        slots_.shrink_to_fit();
+    }
+}
+
+const std::string& NameArray::operator[](std::int32_t position) const {
+    if (position < lower_ || position > upper_) {
+        throw std::out_of_range("no name at position " + std::to_string(position));
+    }
+    return slots_[static_cast<std::size_t>(position - lower_)];
+}
+
+std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt) {
+    return dialogs.browseForFolder(prompt);
+}
+
+void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
+                       platform::DirListing& listing) {
+    // The list itself is the breadth-first queue: each folder's children go
+    // to the end, so every level follows the one above it, and a deep tree
+    // needs no deep recursion.
+    const std::size_t given = folders.size();
+    std::vector<std::string> children;
+    for (std::size_t i = 0; i < folders.size() && (recurse || i < given); ++i) {
+        const std::string parent = withSeparator(folders[i].native());
+        children.clear();
+        for (auto& entry : listing.list(parent)) {
+            if (entry.kind == platform::EntryKind::Folder && !isHidden(entry.name)) {
+                children.push_back(std::move(entry.name));
+            }
+        }
+        std::sort(children.begin(), children.end(), listingLess);
+        for (const auto& child : children) folders.emplace_back(parent + child + '/');
+    }
+}
+
+NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
+                          platform::DirListing& listing) {
+    std::vector<std::string> names;
+    for (auto& entry : listing.list(withSeparator(folder.native()))) {
+        if (entry.kind == platform::EntryKind::File && matchesPattern(entry.name, pattern)) {
+            names.push_back(std::move(entry.name));
+        }
+    }
+    std::sort(names.begin(), names.end(), listingLess);
+    NameArray array;
+    for (auto& name : names) array.add(std::move(name));
+    array.finish();
+    return array;
+}
+
+bool matchesPattern(std::string_view name, std::string_view pattern) {
+    if (pattern == "*.*")
+        return true;  // every name, with or without a dot
+    std::size_t n = 0, p = 0;
+    std::size_t star = std::string_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+bool looksLikeText(std::string_view name) {
+    // ".html" contains ".htm", so two searches cover the three texts.
+    return name.find(".htm") != std::string_view::npos ||
+           name.find(".txt") != std::string_view::npos;
+}
+
+void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes) {
+    platform::PosixDirListing listing;
+    importFolder(queue, dialogs, boxes, listing);
+}
+
+void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
+                  platform::DirListing& listing) {
+    const std::filesystem::path chosen = BrowseForFolder(dialogs, kFolderPrompt);
+    if (chosen.empty())
+        return;
+    // A root folder already ends in its separator; it is not doubled.
+    std::vector<std::filesystem::path> folders{withSeparator(chosen.native())};
+    CollectSubfolders(folders, true, listing);
+
+    // Rows go to the list one folder at a time: one insertion per row would
+    // make a large import crawl. Pending rows are shown before each question,
+    // so the user sees the queue as it stands, in order.
+    std::vector<platform::QueueEntry> pending;
+    const auto flush = [&] {
+        queue.append(std::move(pending));
+        pending.clear();
+    };
+    for (const auto& folder : folders) {
+        const std::string& f = folder.native();
+        const NameArray names = ListFolderFiles(folder, "*.*", listing);
+        for (std::int32_t i = 1; i <= names.upper(); ++i) {
+            const std::string& name = names[i];
+            if (name.front() == '~')
+                continue;  // leftovers of editors and of our own rewrites
+            if (!looksLikeText(name)) {
+                flush();
+                const auto answer = boxes.show(name + std::string(kNotTextQuestion),
+                                               platform::Buttons::YesNoCancel);
+                if (answer == platform::Answer::Cancel)
+                    return;
+                if (answer != platform::Answer::Yes)
+                    continue;
+            }
+            pending.push_back({std::filesystem::path(f + name), {}});
+        }
+        flush();
+    }
+}
+
 }  // namespace qm::queue

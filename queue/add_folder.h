@@ -1,8 +1,13 @@
 #pragma once
-// Importing every file of a folder tree into the queue.
+// Importing every file of a folder tree into the queue (module AddFolder).
 
+#include <cstdint>
+#include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/dir_listing.h"
 #include "platform/file_dialogs.h"
 #include "platform/message_boxes.h"
 #include "queue/file_queue.h"
@@ -10,10 +15,59 @@
 namespace qm::queue {
 
 inline constexpr std::string_view kFolderPrompt = "Please select folder to add:";
+inline constexpr std::string_view kNotTextQuestion =
+    " is not a .htm .html or .txt file. Do you want to load it into the list of files to "
+    "extract from?";
+
+// The names of one folder at positions lower()..upper(), counted in 32 bits.
+// It starts with room for positions 1 to 100 and grows by 50 when a name does
+// not fit; finish() cuts it to 1..count, or to the single empty position 0.
+class NameArray {
+public:
+    NameArray();
+    // Stores name at the next position, growing the array when it is full.
+    void add(std::string name);
+    // Cuts the array to the names stored (position 0 alone when there are none).
+    void finish();
+    std::int32_t lower() const { return lower_; }
+    std::int32_t upper() const { return upper_; }
+    // The name at position (lower()..upper()); throws std::out_of_range otherwise.
+    const std::string& operator[](std::int32_t position) const;
+
+private:
+    std::vector<std::string> slots_;  // slots_[0] is position lower_
+    std::int32_t lower_ = 1;
+    std::int32_t upper_ = 100;
+    std::int32_t count_ = 0;
+};
+
+// Shows the folder picker; an empty path when cancelled.
+std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt);
+
+// Appends to folders (each ending in "/") the folders below them: all children,
+// then all grandchildren, and so on when recurse is true; under one parent in
+// listing order. Hidden folders (name beginning with ".") are never entered.
+void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
+                       platform::DirListing& listing);
+
+// The names of the regular files (or links to them) in folder that match the
+// wildcard pattern ("*.*" matches every name), hidden files included, in
+// listing order: ASCII letters folded, ties broken by the bytes.
+NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
+                          platform::DirListing& listing);
+
+// True when name matches pattern: "*" any run of bytes, "?" one byte; "*.*" every name.
+bool matchesPattern(std::string_view name, std::string_view pattern);
+
+// True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
+bool looksLikeText(std::string_view name);
 
 // Asks for a folder and appends the files of its whole tree, level by level,
 // asking before each name that does not look like an HTML or text file.
-void importFolder(FileQueue& queue, platform::FileDialogs& dialogs,
-                  platform::MessageBoxes& boxes);
+void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes);
+
+// The same, reading folders through listing.
+void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
+                  platform::DirListing& listing);
 
 }  // namespace qm::queue

@@ -1,6 +1,7 @@
 #pragma once
 // In-memory stand-ins for the window side of the platform layer.
 
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -69,11 +70,14 @@ public:
     };
     std::vector<Shown> shown;
     std::deque<platform::Answer> answers;
-    const FakeWindow* window = nullptr;  // optional: records the pointer while a box is up
+    const FakeWindow* window = nullptr;       // optional: records the pointer while a box is up
+    std::function<void(std::size_t)> onShow;  // optional: runs while box n (from 0) is up
 
     platform::Answer show(std::string_view text, platform::Buttons buttons) override {
         shown.push_back(
             {std::string(text), buttons, window ? window->code : platform::Pointer::Default});
+        if (onShow)
+            onShow(shown.size() - 1);
         if (answers.empty())
             return platform::Answer::Ok;
         const auto a = answers.front();
@@ -96,6 +100,30 @@ public:
         clicks.push_back(v);
         if (onClick)
             onClick();
+    }
+};
+
+// The open-file dialog and folder picker, answering with set results and
+// recording what they were asked.
+class FakeDialogs : public platform::FileDialogs {
+public:
+    struct OpenCall {
+        std::uint32_t flags;
+        std::string title, filter;
+    };
+    std::string selection;         // what showOpen returns
+    std::filesystem::path folder;  // what browseForFolder returns
+    std::vector<OpenCall> opens;
+    std::vector<std::string> prompts;
+
+    std::string showOpen(std::uint32_t flags, std::string_view title,
+                         std::string_view filter) override {
+        opens.push_back({flags, std::string(title), std::string(filter)});
+        return selection;
+    }
+    std::filesystem::path browseForFolder(std::string_view prompt) override {
+        prompts.emplace_back(prompt);
+        return folder;
     }
 };
 

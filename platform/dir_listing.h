@@ -1,0 +1,35 @@
+#pragma once
+// Folder listings for the folder import. Names are the file system's bytes.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qm::platform {
+
+// What an entry is, as the import needs to know it. A symbolic link counts as
+// what it points to when that is a regular file, and as Other otherwise: links
+// to folders are never entered.
+enum class EntryKind { Folder, File, Other };
+
+struct DirEntry {
+    std::string name;  // bare name, no folder part
+    EntryKind kind;
+};
+
+class DirListing {
+public:
+    virtual ~DirListing() = default;
+    // Entries of folder other than "." and "..", in the file system's order.
+    // A folder that cannot be listed yields nothing; an entry that vanishes or
+    // whose attributes cannot be read is left out. Never throws for either.
+    virtual std::vector<DirEntry> list(const std::filesystem::path& folder) = 0;
+};
+
+// The listing over the POSIX directory calls.
+class PosixDirListing final : public DirListing {
+public:
+    std::vector<DirEntry> list(const std::filesystem::path& folder) override;
+};
+
+}  // namespace qm::platform
