@@ -2,14 +2,17 @@
 
 #include <QApplication>
 
+#include "platform/qt_settings_store.h"
 #include "window/form1.h"
+#include "window/misc.h"
 
 int main(int argc, char** argv) {
     // A write past the file-size limit should fail with an error the user
     // sees, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
-    qm::window::Form1 form;
+    qm::platform::QtSettingsStore settings;
+    qm::window::Form1 form(settings, qm::window::ProgramFolder());
     form.show();
     return QApplication::exec();
 }

@@ -1,9 +1,286 @@
 #include "window/form1.h"
 
+#include <QEvent>
+#include <QFont>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "platform/qt_cursor_file.h"
+#include "queue/add_files.h"
+#include "queue/add_folder.h"
+#include "queue/spring_back.h"
+#include "replace/replace_run.h"
+#include "window/backup_option.h"
+#include "window/guarded.h"
+#include "window/layout.h"
+#include "window/misc.h"
+#include "window/pointer_feedback.h"
+
 namespace qm::window {
 
-Form1::Form1(QWidget* parent) : QWidget(parent) {
-    setWindowTitle(QStringLiteral("Quillmere"));
+namespace {
+
+constexpr const char* kCursorFileName = "HAND-M.CUR";
+constexpr int kIconSize = 32;
+
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QFont controlFont(ControlFont kind, const QFont& platformDefault) {
+    if (kind == ControlFont::PlatformDefault) {
+        return platformDefault;
+    }
+    // Where Arial is missing, fontconfig's metric alias gives Liberation Sans,
+    // so captions keep the widths they were laid out for.
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(kind == ControlFont::Small ? kSmallFontPoints : kLargeFontPoints);
+    font.setWeight(QFont::Bold);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+void paintWhite(QWidget& widget, QPalette::ColorRole role) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, Qt::white);
+    widget.setPalette(palette);
+}
+
+}  // namespace
+
+Form1::Form1(platform::SettingsStore& settings, std::filesystem::path programFolder,
+             QWidget* parent)
+    : QWidget(parent, Qt::Window), settings_(settings), programFolder_(std::move(programFolder)) {
+    buildControls();
+    connectHandlers();
+    Form_Load();
+}
+
+void Form1::buildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(text(kLayoutTitle));
+    // Fixed single border: minimise and close, no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    const double dpi = logicalDpiX();
+    const auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
+    setFixedSize(px(kClientWidth), px(kClientHeight));
+    paintWhite(*this, QPalette::Window);
+    setAutoFillBackground(true);
+    QPixmap blank(kIconSize, kIconSize);
+    blank.fill(Qt::transparent);
+    setWindowIcon(QIcon(blank));
+
+    const std::map<std::string_view, QWidget*> byName = {
+        {"ListView1", ListView1}, {"Check1", Check1}, {"Check2", Check2},    {"Check3", Check3},
+        {"Check4", Check4},       {"Check5", Check5}, {"Label1", Label1},    {"Label2", Label2},
+        {"Text1", Text1},         {"Text2", Text2},   {"Command1", Command1}};
+    const QFont platformDefault = font();
+    std::vector<std::pair<int, QWidget*>> tabOrder;
+    for (const ControlLayout& layout : kControls) {
+        QWidget* control = byName.at(layout.name);
+        control->setObjectName(text(layout.name));
+        control->setGeometry(px(layout.left), px(layout.top), px(layout.width), px(layout.height));
+        control->setFont(controlFont(layout.font, platformDefault));
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            button->setText(text(layout.caption));
+        } else if (auto* label = qobject_cast<QLabel*>(control)) {
+            label->setText(text(layout.caption));
+        }
+        if (layout.kind != ControlKind::Label) {
+            tabOrder.emplace_back(layout.tabIndex, control);
+        }
+    }
+    std::sort(tabOrder.begin(), tabOrder.end());
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) {
+        setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+    }
+
+    ListView1->setModel(&model_);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);  // keeps a queue of 100,000 rows quick
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->setToolTip(text(kListToolTip));
+    model_.setSelectionSource([view = ListView1]() -> std::optional<std::size_t> {
+        const QModelIndex current = view->currentIndex();
+        if (!current.isValid()) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(current.row());
+    });
+
+    for (QPushButton* button : {Check1, Check2, Check4, Check5}) {
+        button->setCheckable(true);
+        button->setAutoDefault(false);
+        paintWhite(*button, QPalette::Button);
+    }
+    paintWhite(*Check3, QPalette::Window);
+    Check3->setAutoFillBackground(true);
+    for (QLabel* label : {Label1, Label2}) {
+        label->setAutoFillBackground(true);
+        paintWhite(*label, QPalette::Window);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(false);
+    }
+    Command1->setAutoDefault(false);
+    Command1->setFocus();
+}
+
+void Form1::connectHandlers() {
+    connect(Check1, &QAbstractButton::toggled, this, [this] { Check1_Click(); });
+    connect(Check2, &QAbstractButton::toggled, this, [this] { Check2_Click(); });
+    connect(Check3, &QAbstractButton::toggled, this, [this] { Check3_Click(); });
+    connect(Check4, &QAbstractButton::toggled, this, [this] { Check4_Click(); });
+    connect(Check5, &QAbstractButton::toggled, this, [this] { Check5_Click(); });
+    // The viewport sees every double-click, also one below the last row.
+    ListView1->viewport()->installEventFilter(this);
+    trackPointer(*this);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Check1, Check2, Check3, Check4, Check5, ListView1}) {
+        trackPointer(*control);
+    }
+}
+
+void Form1::trackPointer(QWidget& control) {
+    control.setMouseTracking(true);
+    control.installEventFilter(this);
+    for (QWidget* part : control.findChildren<QWidget*>()) {
+        part->setMouseTracking(true);
+        part->installEventFilter(this);
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        pointerMovedTo(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+    } else if (event->type() == QEvent::MouseButtonDblClick && watched == ListView1->viewport()) {
+        ListView1_DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::pointerMovedTo(const QPoint& globalPosition) {
+    // A move that a control leaves unaccepted reaches its parent as well: the
+    // control under the pointer decides, whichever object saw the event.
+    const QPoint position = mapFromGlobal(globalPosition);
+    QWidget* control = childAt(position);
+    while (control && control->parentWidget() != this) {
+        control = control->parentWidget();  // a part of a control, such as the list's header
+    }
+    if (!control) {
+        if (rect().contains(position)) {
+            Form_MouseMove();
+        }
+    } else if (control == Check1) {
+        Check1_MouseMove();
+    } else if (control == Check2) {
+        Check2_MouseMove();
+    } else if (control == Check3) {
+        Check3_MouseMove();
+    } else if (control == Check4) {
+        Check4_MouseMove();
+    } else if (control == Check5) {
+        Check5_MouseMove();
+    } else if (control == ListView1) {
+        ListView1_MouseMove();
+    }
+    // The text boxes, the labels and the hidden button leave the code alone.
+}
+
+void Form1::Form_Load() {
+    CenterOnScreen(*this);
+    if (!programFolder_.empty()) {
+        const std::filesystem::path cursorFile = programFolder_ / kCursorFileName;
+        if (PathExists(cursorFile)) {
+            // An image that cannot be read leaves the system's pointing hand.
+            port_.setCustomCursor(platform::readCursorFile(cursorFile));
+        }
+    }
+    port_.setTitle(replace::kTitle);
+    const double dpi = logicalDpiX();
+    for (const ColumnLayout& column : kColumns) {
+        model_.addColumn(text(column.caption));
+        ListView1->header()->resizeSection(model_.columnCount() - 1,
+                                           twipsToPixels(column.width, dpi));
+    }
+    // Ticking the box raises its click handler, which writes "True" back.
+    Check3->setChecked(restoreBackupOption(settings_));
+}
+
+void Form1::Check1_Click() {
+    runGuarded(boxes_, [this] {
+        if (queue::springBack(check1Button_)) {
+            queue::addFilesFromDialog(queue_, dialogs_);
+        }
+    });
+}
+
+void Form1::Check2_Click() {
+    runGuarded(boxes_, [this] {
+        if (queue::springBack(check2Button_)) {
+            replace::runReplace(queue_, port_, boxes_);
+        }
+    });
+}
+
+void Form1::Check3_Click() {
+    // A failed write leaves the box as the user set it; the box tells why.
+    runGuarded(boxes_, [this] { saveBackupOption(settings_, Check3->isChecked()); });
+}
+
+void Form1::Check4_Click() {
+    runGuarded(boxes_, [this] {
+        if (queue::springBack(check4Button_)) {
+            queue_.clear();
+        }
+    });
+}
+
+void Form1::Check5_Click() {
+    runGuarded(boxes_, [this] {
+        if (queue::springBack(check5Button_)) {
+            queue::importFolder(queue_, dialogs_, boxes_);
+        }
+    });
+}
+
+void Form1::ListView1_DblClick() {
+    runGuarded(boxes_, [this] { queue_.removeSelected(); });
+}
+
+void Form1::Form_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Arrow);
+}
+void Form1::Check1_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Custom);
+}
+void Form1::Check2_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Custom);
+}
+void Form1::Check3_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Custom);
+}
+void Form1::Check4_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Custom);
+}
+void Form1::Check5_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Custom);
+}
+void Form1::ListView1_MouseMove() {
+    hoverPointer(port_, platform::Pointer::Default);
 }
 
 }  // namespace qm::window

@@ -1,14 +1,85 @@
 #pragma once
-// The main window. Placeholder until the window is laid out.
+// The main window: the file queue, the buttons that fill, empty and run it,
+// the two texts and the backup option. Its controls hold all working state.
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
 #include <QWidget>
+#include <filesystem>
+
+#include "platform/qt_file_dialogs.h"
+#include "platform/qt_message_boxes.h"
+#include "platform/qt_queue_model.h"
+#include "platform/qt_toggle_button.h"
+#include "platform/qt_window_port.h"
+#include "platform/settings_store.h"
+#include "queue/file_queue.h"
 
 namespace qm::window {
 
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(QWidget* parent = nullptr);
+    // Builds the window and runs Form_Load. settings keeps the backup option and
+    // must outlive the window; HAND-M.CUR is looked for in programFolder.
+    Form1(platform::SettingsStore& settings, std::filesystem::path programFolder,
+          QWidget* parent = nullptr);
+
+    // The window as the logic layers see it: texts, title, pointer code.
+    const platform::QtWindowPort& windowPort() const { return port_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void trackPointer(QWidget& control);
+    void pointerMovedTo(const QPoint& globalPosition);
+
+    void Form_Load();
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void Check4_Click();
+    void Check5_Click();
+    void ListView1_DblClick();
+    void Form_MouseMove();
+    void Check1_MouseMove();
+    void Check2_MouseMove();
+    void Check3_MouseMove();
+    void Check4_MouseMove();
+    void Check5_MouseMove();
+    void ListView1_MouseMove();
+
+    platform::SettingsStore& settings_;
+    std::filesystem::path programFolder_;
+
+    // Created in the layout's order, so that each text box lies over its label.
+    QTreeView* ListView1 = new QTreeView(this);
+    QPushButton* Check1 = new QPushButton(this);
+    QPushButton* Check5 = new QPushButton(this);
+    QPushButton* Check4 = new QPushButton(this);
+    QLabel* Label1 = new QLabel(this);
+    QLineEdit* Text1 = new QLineEdit(this);
+    QLabel* Label2 = new QLabel(this);
+    QLineEdit* Text2 = new QLineEdit(this);
+    QCheckBox* Check3 = new QCheckBox(this);
+    QPushButton* Check2 = new QPushButton(this);
+    QPushButton* Command1 = new QPushButton(this);
+
+    platform::QueueModel model_;
+    queue::FileQueue queue_{model_};
+    platform::QtMessageBoxes boxes_{this};
+    platform::QtFileDialogs dialogs_{this};
+    platform::QtWindowPort port_{*this, *Text1, *Text2, *Check3};
+    platform::QtToggleButton check1Button_{*Check1};
+    platform::QtToggleButton check2Button_{*Check2};
+    platform::QtToggleButton check4Button_{*Check4};
+    platform::QtToggleButton check5Button_{*Check5};
 };
 
 }  // namespace qm::window

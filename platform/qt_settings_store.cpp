@@ -1,0 +1,50 @@
+#include "platform/qt_settings_store.h"
+
+#include <QFile>
+#include <QSettings>
+#include <filesystem>
+#include <system_error>
+
+namespace qm::platform {
+
+namespace {
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString keyPath(std::string_view section, std::string_view key) {
+    return fromUtf8(section) + QLatin1Char('/') + fromUtf8(key);
+}
+
+}  // namespace
+
+std::string QtSettingsStore::read(std::string_view section, std::string_view key) const {
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, application_);
+    const QVariant value = settings.value(keyPath(section, key));
+    // Anything that is not plain text (a list, a damaged entry) reads as empty.
+    if (settings.status() != QSettings::NoError || value.typeId() != QMetaType::QString) {
+        return {};
+    }
+    return value.toString().toStdString();
+}
+
+void QtSettingsStore::write(std::string_view section, std::string_view key, std::string_view text) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, application_);
+    settings.setValue(keyPath(section, key), fromUtf8(text));
+    // Flushed now, so that the value survives the program being killed.
+    settings.sync();
+    if (settings.status() == QSettings::NoError) {
+        return;
+    }
+    // QSettings does not say which system error it met: a file it cannot
+    // write is by far the usual cause.
+    const auto code = settings.status() == QSettings::AccessError
+                          ? std::make_error_code(std::errc::permission_denied)
+                          : std::make_error_code(std::errc::io_error);
+    throw std::filesystem::filesystem_error(
+        "cannot save the setting",
+        std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()), code);
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,45 @@
+#pragma once
+// The main window as the logic layers see it: its two texts, the backup box,
+// the title and the window-wide pointer.
+
+#include <QAbstractButton>
+#include <QCursor>
+#include <QLineEdit>
+#include <QWidget>
+#include <optional>
+
+#include "platform/window_port.h"
+
+namespace qm::platform {
+
+class QtWindowPort final : public WindowPort {
+public:
+    // The widgets must outlive the port.
+    QtWindowPort(QWidget& window, QLineEdit& find, QLineEdit& replacement, QAbstractButton& backup)
+        : window_(window), find_(find), replacement_(replacement), backup_(backup) {}
+    ~QtWindowPort() override;
+    QtWindowPort(const QtWindowPort&) = delete;
+    QtWindowPort& operator=(const QtWindowPort&) = delete;
+
+    // The image shown for code 99; without one the system's pointing hand shows.
+    void setCustomCursor(std::optional<QCursor> cursor);
+    // Whether a custom image was given.
+    bool hasCustomCursor() const { return custom_.has_value(); }
+
+    std::string findText() const override;
+    std::string replaceText() const override;
+    bool backupChecked() const override { return backup_.isChecked(); }
+    void setTitle(std::string_view title) override;
+    Pointer pointer() const override { return code_; }
+    void setPointer(Pointer code) override;
+
+private:
+    QWidget& window_;
+    QLineEdit& find_;
+    QLineEdit& replacement_;
+    QAbstractButton& backup_;
+    std::optional<QCursor> custom_;
+    Pointer code_ = Pointer::Default;
+};
+
+}  // namespace qm::platform
