@@ -2,11 +2,15 @@
 // The open-file dialog and folder picker as Qt's own (non-native) dialogs.
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include "platform/file_dialogs.h"
 
 namespace qm::platform {
+
+// Qt's name filters for a filter text of "description|patterns|..." pairs.
+QStringList nameFiltersFor(std::string_view filter);
 
 class QtFileDialogs final : public FileDialogs {
 public:
