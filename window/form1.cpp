@@ -126,7 +126,9 @@ void Form1::buildControls() {
         button->setAutoDefault(false);
         paintWhite(*button, QPalette::Button);
     }
+    // A button fills its background from the Button role, the rest of the window from Window.
     paintWhite(*Check3, QPalette::Window);
+    paintWhite(*Check3, QPalette::Button);
     Check3->setAutoFillBackground(true);
     for (QLabel* label : {Label1, Label2}) {
         label->setAutoFillBackground(true);

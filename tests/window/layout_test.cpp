@@ -105,6 +105,11 @@ TEST_F(LayoutTest, window_isFixedWhiteUntitledByLayoutAndIconless) {
     ASSERT_EQ(icon.size(), QSize(32, 32));
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x) ASSERT_EQ(qAlpha(icon.pixel(x, y)), 0);
+    // The check box and the labels are opaque white beyond their captions.
+    for (const char* name : {"Check3", "Label1", "Label2"}) {
+        const QImage drawn = get(name)->grab().toImage();
+        EXPECT_EQ(drawn.pixelColor(drawn.width() - 3, 5), QColor(Qt::white)) << name;
+    }
     // The window is centred on the 800 x 800 offscreen screen.
     EXPECT_EQ(form->pos(), QPoint(155, 256));
 }
