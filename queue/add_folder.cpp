@@ -83,8 +83,15 @@ std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::strin
     return dialogs.browseForFolder(prompt);
 }
 
-void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing) {
+namespace {
+
+// The files of each folder, as read while the tree was walked, by folder index.
+using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
+
+// Walks the tree as CollectSubfolders says; when seen is given, also keeps the
+// files of every folder read, so that they need not be read a second time.
+void collectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
+                       platform::DirListing& listing, FilesSeen* seen) {
     // The list itself is the breadth-first queue: each folder's children go
     // to the end, so every level follows the one above it, and a deep tree
     // needs no deep recursion.
@@ -93,20 +100,27 @@ void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
     for (std::size_t i = 0; i < folders.size() && (recurse || i < given); ++i) {
         const std::string parent = withSeparator(folders[i].native());
         children.clear();
+        std::vector<platform::DirEntry> files;
         for (auto& entry : listing.list(parent)) {
-            if (entry.kind == platform::EntryKind::Folder && !isHidden(entry.name)) {
-                children.push_back(std::move(entry.name));
+            if (entry.kind == platform::EntryKind::Folder) {
+                if (!isHidden(entry.name))
+                    children.push_back(std::move(entry.name));
+            } else if (entry.kind == platform::EntryKind::File && seen) {
+                files.push_back(std::move(entry));
             }
+        }
+        if (seen) {
+            seen->resize(folders.size());
+            (*seen)[i] = std::move(files);
         }
         std::sort(children.begin(), children.end(), listingLess);
         for (const auto& child : children) folders.emplace_back(parent + child + '/');
     }
 }
 
-NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
-                          platform::DirListing& listing) {
+NameArray fileNames(std::vector<platform::DirEntry> entries, std::string_view pattern) {
     std::vector<std::string> names;
-    for (auto& entry : listing.list(withSeparator(folder.native()))) {
+    for (auto& entry : entries) {
         if (entry.kind == platform::EntryKind::File && matchesPattern(entry.name, pattern)) {
             names.push_back(std::move(entry.name));
         }
@@ -116,6 +130,18 @@ NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view 
     for (auto& name : names) array.add(std::move(name));
     array.finish();
     return array;
+}
+
+}  // namespace
+
+void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
+                       platform::DirListing& listing) {
+    collectSubfolders(folders, recurse, listing, nullptr);
+}
+
+NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
+                          platform::DirListing& listing) {
+    return fileNames(listing.list(withSeparator(folder.native())), pattern);
 }
 
 bool matchesPattern(std::string_view name, std::string_view pattern) {
@@ -159,7 +185,13 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
         return;
     // A root folder already ends in its separator; it is not doubled.
     std::vector<std::filesystem::path> folders{withSeparator(chosen.native())};
-    CollectSubfolders(folders, true, listing);
+    // Reading a folder costs about as much as the whole rest of the import,
+    // so the files seen while the tree is walked are used for the file pass.
+    // They are forgotten at the first question: the tree may change while the
+    // user thinks, and every later folder is then read afresh.
+    FilesSeen seen;
+    collectSubfolders(folders, true, listing, &seen);
+    bool readAfresh = false;
 
     // Rows go to the list one folder at a time: one insertion per row would
     // make a large import crawl. Pending rows are shown before each question,
@@ -169,15 +201,18 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
         queue.append(std::move(pending));
         pending.clear();
     };
-    for (const auto& folder : folders) {
-        const std::string& f = folder.native();
-        const NameArray names = ListFolderFiles(folder, "*.*", listing);
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+        const std::string& f = folders[k].native();
+        const NameArray names = readAfresh ? ListFolderFiles(folders[k], "*.*", listing)
+                                           : fileNames(std::move(seen[k]), "*.*");
         for (std::int32_t i = 1; i <= names.upper(); ++i) {
             const std::string& name = names[i];
             if (name.front() == '~')
                 continue;  // leftovers of editors and of our own rewrites
             if (!looksLikeText(name)) {
                 flush();
+                readAfresh = true;
+                seen = {};
                 const auto answer = boxes.show(name + std::string(kNotTextQuestion),
                                                platform::Buttons::YesNoCancel);
                 if (answer == platform::Answer::Cancel)

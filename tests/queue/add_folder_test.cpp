@@ -318,7 +318,8 @@ TEST(ImportFolder, rootFolderKeepsOneSeparator) {
         std::vector<std::string> rows;
         for (const auto& r : imp.list.rows) rows.push_back(r.filename.native());
         EXPECT_EQ(rows, (std::vector<std::string>{base + "a.htm", base + "sub/e.htm"})) << chosen;
-        for (const auto& asked : listing.asked) EXPECT_EQ(asked.find("//"), std::string::npos);
+        // Each folder is read once when no question comes between.
+        EXPECT_EQ(listing.asked, (std::vector<std::string>{base, base + "sub/"})) << chosen;
     }
 }
 
