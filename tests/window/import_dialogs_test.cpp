@@ -1,20 +1,16 @@
-// Filling the queue through the real Qt dialogs and question boxes, answered
-// from the test as a user would.
+// Filling the queue from the main window's buttons, through the real Qt
+// dialogs and question boxes, answered from the test as a user would.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
-#include "platform/qt_file_dialogs.h"
-#include "platform/qt_message_boxes.h"
-#include "platform/qt_queue_model.h"
-#include "queue/add_files.h"
+#include "form_fixture.h"
 #include "queue/add_folder.h"
 #include "support/modal_answerer.h"
-#include "support/temp_dir.h"
 
 namespace qm {
 namespace {
@@ -36,18 +32,26 @@ Step typeIntoNameBox(const QString& text) {
     };
 }
 
-class ImportDialogs : public ::testing::Test {
+// Records the dialog's title, then runs step.
+Step titled(QString& title, Step step) {
+    return [&title, step](QWidget* dialog) {
+        title = dialog->windowTitle();
+        step(dialog);
+    };
+}
+
+class ImportDialogs : public test::FormTest {
 protected:
-    void SetUp() override {
-        model.addColumn(QStringLiteral("Filename"));
-        model.addColumn(QStringLiteral("Status"));
-        window.resize(300, 200);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // Clicks the button as a user does; its dialogs are answered meanwhile.
+    void click(const char* button) {
+        auto* b = get<QPushButton>(button);
+        QTest::mouseClick(b, Qt::LeftButton);
+        EXPECT_FALSE(b->isChecked()) << button << " springs back";
     }
     // (path, status) of every row, as the list shows them.
     std::vector<std::pair<QString, QString>> rows() const {
         std::vector<std::pair<QString, QString>> out;
+        const auto& model = queue();
         for (int r = 0; r < model.rowCount(); ++r) {
             out.emplace_back(model.data(model.index(r, 0), Qt::DisplayRole).toString(),
                              model.data(model.index(r, 1), Qt::DisplayRole).toString());
@@ -66,11 +70,6 @@ protected:
         };
     }
 
-    QWidget window;
-    platform::QueueModel model;
-    queue::FileQueue queue{model};
-    platform::QtFileDialogs dialogs{&window};
-    platform::QtMessageBoxes boxes{&window};
     std::vector<QString> asked;
     test::TempDir tmp;
 };
@@ -78,11 +77,13 @@ protected:
 TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued) {
     for (const char* name : {"a.htm", "b.html", "c.txt", "d.bin"})
         test::writeBytes(tmp / name, "x");
-    queue.append("/earlier.htm");
-    test::ModalAnswerer answerer(
-        {typeIntoNameBox("\"" + local(tmp / "a.htm") + "\" \"" + local(tmp / "b.html") + "\" \"" +
-                         local(tmp / "c.txt") + "\"")});
-    queue::addFilesFromDialog(queue, dialogs);
+    queue().append({{"/earlier.htm", ""}});
+    QString title;
+    test::ModalAnswerer answerer({titled(
+        title, typeIntoNameBox("\"" + local(tmp / "a.htm") + "\" \"" + local(tmp / "b.html") +
+                               "\" \"" + local(tmp / "c.txt") + "\""))});
+    click("Check1");
+    EXPECT_EQ(title, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_FALSE(answerer.timedOut());
     auto got = rows();
     ASSERT_EQ(got.size(), 4u);
@@ -113,13 +114,15 @@ TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
     const QString tail = QString::fromUtf8(queue::kNotTextQuestion.data(),
                                            static_cast<qsizetype>(queue::kNotTextQuestion.size()));
     for (const auto& c : cases) {
-        model.clear();
+        queue().clear();
         asked.clear();
-        std::vector<Step> steps{typeIntoNameBox(local(tmp.path()))};
+        QString title;
+        std::vector<Step> steps{titled(title, typeIntoNameBox(local(tmp.path())))};
         for (auto button : c.answers) steps.push_back(answer(button));
         test::ModalAnswerer answerer(steps);
-        queue::importFolder(queue, dialogs, boxes);
+        click("Check5");
         EXPECT_FALSE(answerer.timedOut());
+        EXPECT_EQ(title, "Please select folder to add:");
         EXPECT_EQ(asked, (std::vector<QString>{"Quillmere|b.HTML" + tail, "Quillmere|c.bin" + tail,
                                                "Quillmere|e.dat" + tail}));
         std::vector<std::pair<QString, QString>> expected;
@@ -132,9 +135,9 @@ TEST_F(ImportDialogs, cancelledFolderPickerAddsNothingAndAsksNothing) {
     test::writeBytes(tmp / "a.bin", "x");
     test::ModalAnswerer answerer({[](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); },
                                   answer(QMessageBox::Yes)});
-    queue::importFolder(queue, dialogs, boxes);
+    click("Check5");
     EXPECT_EQ(answerer.answered(), 1u);
-    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(queue().rowCount(), 0);
 }
 
 }  // namespace
