@@ -35,10 +35,6 @@ test::ModalAnswerer::Step type(const QString& text) {
     };
 }
 
-test::ModalAnswerer::Step reject() {
-    return [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); };
-}
-
 TEST(NameFilters, filterTextBecomesQtFilters) {
     struct Case {
         std::string_view filter;
@@ -53,38 +49,6 @@ TEST(NameFilters, filterTextBecomesQtFilters) {
     for (const auto& c : cases) {
         EXPECT_EQ(platform::nameFiltersFor(c.filter), c.expected) << c.filter;
     }
-}
-
-TEST(QtFileDialogs, openDialogIsQtsOwnWithTitleFiltersAndMultiSelect) {
-    test::TempDir tmp;
-    for (const char* name : {"a.htm", "b.htm", "c.htm"}) test::writeBytes(tmp / name, "x");
-    platform::QtFileDialogs dialogs(nullptr);
-    QString title;
-    QStringList filters;
-    bool nonNative = false;
-    QAbstractItemView::SelectionMode mode{};
-    test::ModalAnswerer answerer({[&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        nonNative = dialog->testOption(QFileDialog::DontUseNativeDialog);
-        mode = dialog->findChild<QListView*>(QStringLiteral("listView"))->selectionMode();
-        type("\"" + local(tmp / "a.htm") + "\" \"" + local(tmp / "c.htm") + "\" \"" +
-             local(tmp / "b.htm") + "\"")(w);
-    }});
-    const std::string got = dialogs.showOpen(kFlags, "Add File(s) - Hold Ctrl", kFilter);
-    EXPECT_EQ(title, "Add File(s) - Hold Ctrl");
-    EXPECT_EQ(filters, QStringList({"HTML Files (*.htm *.html)", "All Files (*)"}));
-    EXPECT_TRUE(nonNative);
-    EXPECT_EQ(mode, QAbstractItemView::ExtendedSelection);
-    // The folder, then each name after a NUL; the order is the dialog's.
-    ASSERT_EQ(got.substr(0, tmp.path().native().size() + 1), tmp.path().native() + '\0');
-    QStringList names =
-        QString::fromStdString(got.substr(tmp.path().native().size() + 1)).split(QChar(0));
-    names.sort();
-    EXPECT_EQ(names, QStringList({"a.htm", "b.htm", "c.htm"}));
-    EXPECT_FALSE(answerer.timedOut());
 }
 
 TEST(QtFileDialogs, typedNamesThatDoNotExistComeBackAsTyped) {
@@ -109,41 +73,35 @@ TEST(QtFileDialogs, typedNamesThatDoNotExistComeBackAsTyped) {
     }
 }
 
-TEST(QtFileDialogs, cancelledDialogsReturnNothing) {
+TEST(QtFileDialogs, dialogsAreQtsOwnWithTheirOptions_cancelReturnsNothing) {
     platform::QtFileDialogs dialogs(nullptr);
-    {
-        test::ModalAnswerer answerer({reject()});
-        EXPECT_EQ(dialogs.showOpen(kFlags, "t", kFilter), "");
-        EXPECT_EQ(answerer.answered(), 1u);
-    }
-    {
-        test::ModalAnswerer answerer({reject()});
-        EXPECT_EQ(dialogs.browseForFolder("Please select folder to add:"), fs::path());
-        EXPECT_EQ(answerer.answered(), 1u);
-    }
-}
-
-TEST(QtFileDialogs, folderPickerShowsThePromptAndFoldersOnly) {
-    test::TempDir tmp;
-    fs::create_directory(tmp / "pick");
-    platform::QtFileDialogs dialogs(nullptr);
-    QString title;
-    bool dirsOnly = false, nonNative = false;
-    QFileDialog::FileMode mode{};
-    test::ModalAnswerer answerer({[&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
-        nonNative = dialog->testOption(QFileDialog::DontUseNativeDialog);
-        mode = dialog->fileMode();
-        type(local(tmp / "pick"))(w);
-    }});
-    EXPECT_EQ(dialogs.browseForFolder("Please select folder to add:"), tmp / "pick");
-    EXPECT_EQ(title, "Please select folder to add:");
-    EXPECT_TRUE(dirsOnly);
+    QStringList filters;
+    bool nonNative = false, dirsOnly = false;
+    QAbstractItemView::SelectionMode selection{};
+    QFileDialog::FileMode folderMode{};
+    test::ModalAnswerer answerer(
+        {[&](QWidget* w) {
+             auto* dialog = qobject_cast<QFileDialog*>(w);
+             filters = dialog->nameFilters();
+             nonNative = dialog->testOption(QFileDialog::DontUseNativeDialog);
+             selection = dialog->findChild<QListView*>("listView")->selectionMode();
+             dialog->reject();
+         },
+         [&](QWidget* w) {
+             auto* dialog = qobject_cast<QFileDialog*>(w);
+             dirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly) &&
+                        dialog->testOption(QFileDialog::DontUseNativeDialog);
+             folderMode = dialog->fileMode();
+             dialog->reject();
+         }});
+    EXPECT_EQ(dialogs.showOpen(kFlags, "t", kFilter), "");
+    EXPECT_EQ(dialogs.browseForFolder("Please select folder to add:"), fs::path());
+    EXPECT_EQ(answerer.answered(), 2u);
+    EXPECT_EQ(filters, QStringList({"HTML Files (*.htm *.html)", "All Files (*)"}));
     EXPECT_TRUE(nonNative);
-    EXPECT_EQ(mode, QFileDialog::Directory);
+    EXPECT_EQ(selection, QAbstractItemView::ExtendedSelection);
+    EXPECT_TRUE(dirsOnly);
+    EXPECT_EQ(folderMode, QFileDialog::Directory);
 }
 
 }  // namespace

@@ -51,20 +51,12 @@ TEST(AddFiles, selectionIsSplitAtEveryNulAndQueued) {
         EXPECT_EQ(paths(list), c.rows) << c.what;
         for (const auto& row : list.rows) EXPECT_EQ(row.status, "Queued") << c.what;
         EXPECT_LE(list.appendCalls, 1) << c.what;
+        ASSERT_EQ(dialogs.opens.size(), 1u);
+        EXPECT_EQ(dialogs.opens[0].flags, 0x280201u);
+        EXPECT_EQ(dialogs.opens[0].title, "Add File(s) - Hold Ctrl to select multiple files");
+        EXPECT_EQ(dialogs.opens[0].filter,
+                  "HTML Files (*.htm;*.html)|*.htm;*.html|All Files (*.*)|*.*|");
     }
-}
-
-TEST(AddFiles, dialogGetsTheFlagsTitleAndFilters) {
-    test::FakeList list;
-    queue::FileQueue q(list);
-    test::FakeDialogs dialogs;
-    queue::addFilesFromDialog(q, dialogs);
-    ASSERT_EQ(dialogs.opens.size(), 1u);
-    EXPECT_EQ(dialogs.opens[0].flags, 0x280201u);
-    EXPECT_EQ(dialogs.opens[0].title, "Add File(s) - Hold Ctrl to select multiple files");
-    EXPECT_EQ(dialogs.opens[0].filter,
-              "HTML Files (*.htm;*.html)|*.htm;*.html|All Files (*.*)|*.*|");
-    EXPECT_EQ(list.appendCalls, 0);
 }
 
 TEST(AddFiles, largeSelectionIsQueuedWholeAfterExistingRows) {

@@ -131,14 +131,5 @@ TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
     }
 }
 
-TEST_F(ImportDialogs, cancelledFolderPickerAddsNothingAndAsksNothing) {
-    test::writeBytes(tmp / "a.bin", "x");
-    test::ModalAnswerer answerer({[](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); },
-                                  answer(QMessageBox::Yes)});
-    click("Check5");
-    EXPECT_EQ(answerer.answered(), 1u);
-    EXPECT_EQ(queue().rowCount(), 0);
-}
-
 }  // namespace
 }  // namespace qm
