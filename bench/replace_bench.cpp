@@ -1,0 +1,416 @@
+// The replace run against its floor: every file read whole and written back
+// through the same safe write path without any searching. Three corpora (many
+// HTML pages, one huge file, many tiny files), every variant timed in a forked
+// child on its own fresh copy of the corpus, variants interleaved round by
+// round. Prints medians, the median of per-round ratios and peak memory.
+//
+//   replace_bench [--quick] [--rounds N]    (or QM_BENCH_QUICK=1)
+//
+// Corpora live under $QM_BENCH_DIR or /var/tmp (not tmpfs) and are removed at
+// the end, after all rounds: deleting files in between slows the file creation
+// that every rename-based writer does.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "queue/file_queue.h"
+#include "replace/replace_run.h"
+#include "replace/replace_text.h"
+#include "tests/support/fakes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kFind = "quillmere-old-host";
+constexpr const char* kReplacement = "quillmere-new-host-name";
+
+struct Corpus {
+    std::string name;
+    fs::path source;
+    std::vector<fs::path> files;  // relative to a copy's root
+    std::uint64_t bytes = 0;
+    std::uint64_t largest = 0;
+};
+
+struct Sizes {
+    int pages, tiny;
+    std::uint64_t bigBytes;
+    int rounds;
+};
+
+[[noreturn]] void die(const std::string& what) {
+    std::fprintf(stderr, "replace_bench: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::exit(1);
+}
+
+void writeFile(const fs::path& p, std::string_view bytes) {
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        die("create " + p.string());
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            die("write " + p.string());
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+std::string readFile(const fs::path& p) {
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        die("open " + p.string());
+    std::string out;
+    char buffer[1 << 16];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    ::close(fd);
+    return out;
+}
+
+// Text that looks like a web page: tags, words, line breaks; the find text in it `hits` times.
+std::string htmlLike(std::mt19937& rng, std::size_t size, int hits) {
+    static const char* words[] = {"the",  "site",  "page", "quill", "river", "lorem", "ipsum",
+                                  "<b>",  "</b>",  "link", "and",   "with",  "table", "&amp;",
+                                  "café", "naïve", "mere", "text",  "of",    "header"};
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(words) - 1);
+    std::string s = "<!DOCTYPE html>\r\n<html><head><title>Page</title></head>\r\n<body>\r\n";
+    while (s.size() < size) {
+        s += "<p>";
+        for (int w = 0; w < 12; ++w) (s += words[pick(rng)]) += ' ';
+        s += "</p>\r\n";
+    }
+    s.resize(size);
+    std::uniform_int_distribution<std::size_t> where(0, size > 64 ? size - 64 : 0);
+    for (int i = 0; i < hits && size > 64; ++i) {
+        const std::string link = std::string("http://") + kFind + "/";
+        s.replace(where(rng), link.size(), link);
+    }
+    return s;
+}
+
+Corpus makePages(const fs::path& root, int count, std::mt19937& rng) {
+    Corpus c{"pages", root / "pages", {}, 0, 0};
+    std::uniform_int_distribution<std::size_t> size(2 << 10, 40 << 10);
+    std::uniform_int_distribution<int> hits(1, 6);
+    for (int i = 0; i < count; ++i) {
+        const fs::path rel = fs::path("d" + std::to_string(i % 10)) /
+                             ("s" + std::to_string(i / 10 % 10)) /
+                             ("page" + std::to_string(i) + ".html");
+        fs::create_directories((c.source / rel).parent_path());
+        const std::string text = htmlLike(rng, size(rng), i % 2 ? hits(rng) : 0);
+        writeFile(c.source / rel, text);
+        c.files.push_back(rel);
+        c.bytes += text.size();
+        c.largest = std::max<std::uint64_t>(c.largest, text.size());
+    }
+    return c;
+}
+
+Corpus makeBig(const fs::path& root, std::uint64_t bytes, std::mt19937& rng) {
+    Corpus c{"big", root / "big", {"big.html"}, bytes, bytes};
+    fs::create_directories(c.source);
+    // One 4 MiB block with a match every 8 KiB or so, written over and over.
+    const std::string block = htmlLike(rng, std::size_t{4} << 20, 512);
+    const int fd = ::open((c.source / "big.html").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        die("create big file");
+    for (std::uint64_t done = 0; done < bytes;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), bytes - done));
+        if (::write(fd, block.data(), n) != static_cast<ssize_t>(n))
+            die("write big file");
+        done += n;
+    }
+    ::close(fd);
+    return c;
+}
+
+Corpus makeTiny(const fs::path& root, int count, std::mt19937& rng) {
+    Corpus c{"tiny", root / "tiny", {}, 0, 0};
+    std::uniform_int_distribution<std::size_t> size(150, 250);
+    for (int i = 0; i < count; ++i) {
+        const fs::path rel =
+            fs::path("t" + std::to_string(i % 50)) / ("n" + std::to_string(i) + ".txt");
+        if (i < 50)
+            fs::create_directories(c.source / rel.parent_path());
+        const std::string text = htmlLike(rng, size(rng), i % 2);
+        writeFile(c.source / rel, text);
+        c.files.push_back(rel);
+        c.bytes += text.size();
+        c.largest = std::max<std::uint64_t>(c.largest, text.size());
+    }
+    return c;
+}
+
+// A fresh copy, written before any timing, so that a run never works on files another run made.
+fs::path freshCopy(const Corpus& c, const fs::path& into) {
+    fs::copy(c.source, into, fs::copy_options::recursive);
+    return into;
+}
+
+enum class Variant { Run, Floor, RunBackup, FloorBackup, InPlace, Sed, Sd };
+
+const char* nameOf(Variant v) {
+    switch (v) {
+        case Variant::Run:
+            return "run";
+        case Variant::Floor:
+            return "floor";
+        case Variant::RunBackup:
+            return "run+backup";
+        case Variant::FloorBackup:
+            return "floor+backup";
+        case Variant::InPlace:
+            return "plain in-place";
+        case Variant::Sed:
+            return "sed -i";
+        case Variant::Sd:
+            return "sd -F";
+    }
+    return "?";
+}
+
+// Runs a program over the files in batches, as xargs would; false if it failed.
+bool runTool(const std::vector<std::string>& head, const fs::path& root, const Corpus& c) {
+    for (std::size_t at = 0; at < c.files.size(); at += 2000) {
+        std::vector<std::string> args = head;
+        for (std::size_t i = at; i < std::min(c.files.size(), at + 2000); ++i)
+            args.push_back((root / c.files[i]).string());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The work of one variant over one copy; runs in the measured child.
+void work(Variant v, const fs::path& root, const Corpus& c) {
+    switch (v) {
+        case Variant::Run:
+        case Variant::RunBackup: {
+            qm::test::FakeList list;
+            qm::test::FakeWindow window;
+            qm::test::FakeBoxes boxes;
+            window.find = kFind;
+            window.replacement = kReplacement;
+            window.backup = v == Variant::RunBackup;
+            qm::queue::FileQueue queue(list);
+            std::vector<qm::platform::QueueEntry> rows;
+            for (const auto& f : c.files) rows.push_back({root / f, "Queued"});
+            queue.append(std::move(rows));
+            qm::replace::runReplace(queue, window, boxes);
+            return;
+        }
+        case Variant::Floor:
+        case Variant::FloorBackup:
+            for (const auto& f : c.files) {
+                const fs::path path = root / f;
+                if (v == Variant::FloorBackup)
+                    qm::platform::copyFile(path, qm::replace::backupPath(path));
+                qm::platform::InputFile file(path, qm::platform::InputFile::Purpose::Rewrite);
+                const qm::platform::Bytes bytes = file.readAll();
+                const std::string_view content = bytes.view();
+                qm::platform::rewriteFile(
+                    file, content.size(), [&](qm::platform::SliceSink& s) { s.put(content); },
+                    content);
+            }
+            return;
+        case Variant::InPlace:
+            for (const auto& f : c.files) {
+                const fs::path path = root / f;
+                const std::string out =
+                    qm::replace::replaceAll(readFile(path), kFind, kReplacement);
+                writeFile(path, out);
+            }
+            return;
+        case Variant::Sed:
+            if (!runTool({"sed", "-i", std::string("s/") + kFind + "/" + kReplacement + "/g"}, root,
+                         c))
+                die("sed failed");
+            return;
+        case Variant::Sd:
+            if (!runTool({"sd", "-F", kFind, kReplacement}, root, c))
+                die("sd failed");
+            return;
+    }
+}
+
+struct Sample {
+    double seconds;
+    double peakMiB;
+};
+
+// Times the variant in a forked child, so that its peak memory is its own.
+Sample measure(Variant v, const fs::path& root, const Corpus& c) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        die("pipe");
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        die("fork");
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        const auto start = Clock::now();
+        try {
+            work(v, root, c);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "replace_bench: %s failed: %s\n", nameOf(v), e.what());
+            ::_exit(1);
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (::write(pipeFds[1], &seconds, sizeof seconds) != sizeof seconds)
+            ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    double seconds = -1;
+    const bool got = ::read(pipeFds[0], &seconds, sizeof seconds) == sizeof seconds;
+    ::close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "replace_bench: %s on %s failed\n", nameOf(v), c.name.c_str());
+        std::exit(1);
+    }
+    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+bool installed(const char* tool) {
+    const std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = std::getenv("QM_BENCH_QUICK") != nullptr;
+    int rounds = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
+        else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
+            rounds = std::atoi(argv[++i]);
+    }
+    const Sizes sizes = quick ? Sizes{1000, 5000, std::uint64_t{64} << 20, 3}
+                              : Sizes{10000, 50000, std::uint64_t{1} << 30, 3};
+    if (rounds <= 0)
+        rounds = sizes.rounds;
+
+    const char* base = std::getenv("QM_BENCH_DIR");
+    std::string dirTemplate =
+        (fs::path(base ? base : "/var/tmp") / "quillmere-bench-XXXXXX").string();
+    if (!::mkdtemp(dirTemplate.data()))
+        die("mkdtemp");
+    const fs::path root = dirTemplate;
+    std::printf("corpora under %s%s, %d rounds\n", root.c_str(), quick ? " (quick)" : "", rounds);
+
+    std::mt19937 rng(42);
+    const std::vector<Corpus> corpora = {makePages(root / "src", sizes.pages, rng),
+                                         makeBig(root / "src", sizes.bigBytes, rng),
+                                         makeTiny(root / "src", sizes.tiny, rng)};
+    std::vector<Variant> variants = {Variant::Run, Variant::Floor, Variant::RunBackup,
+                                     Variant::FloorBackup, Variant::InPlace};
+    if (installed("sed"))
+        variants.push_back(Variant::Sed);
+    if (installed("sd"))
+        variants.push_back(Variant::Sd);
+    else
+        std::printf("sd: not installed, left out\n");
+
+    // results[corpus][variant] = one sample per round
+    std::map<std::string, std::map<Variant, std::vector<Sample>>> results;
+    for (int round = 0; round < rounds; ++round) {
+        for (const Corpus& c : corpora) {
+            // Copies first, flushed, then the timings: no run pays for another's writeback.
+            std::map<Variant, fs::path> copies;
+            for (const Variant v : variants) {
+                const auto into = root / ("r" + std::to_string(round)) / c.name /
+                                  std::to_string(static_cast<int>(v));
+                fs::create_directories(into.parent_path());
+                copies[v] = freshCopy(c, into);
+            }
+            ::sync();
+            // Alternate the order from round to round, so that neither side always goes first.
+            std::vector<Variant> order = variants;
+            if (round % 2)
+                std::reverse(order.begin(), order.end());
+            for (const Variant v : order) {
+                const Sample s = measure(v, copies[v], c);
+                results[c.name][v].push_back(s);
+                std::printf("  round %d %-6s %-15s %8.3f s  %8.1f MiB\n", round + 1, c.name.c_str(),
+                            nameOf(v), s.seconds, s.peakMiB);
+                std::fflush(stdout);
+            }
+        }
+    }
+
+    std::printf("\n");
+    bool withinTargets = true;
+    for (const Corpus& c : corpora) {
+        auto& r = results[c.name];
+        std::printf("%s: %zu files, %.1f MiB, largest %.1f MiB\n", c.name.c_str(), c.files.size(),
+                    static_cast<double>(c.bytes) / (1 << 20),
+                    static_cast<double>(c.largest) / (1 << 20));
+        for (const Variant v : variants) {
+            std::vector<double> t;
+            double peak = 0;
+            for (const Sample& s : r[v]) {
+                t.push_back(s.seconds);
+                peak = std::max(peak, s.peakMiB);
+            }
+            std::printf("  %-15s median %8.3f s   peak %8.1f MiB\n", nameOf(v), median(t), peak);
+        }
+        for (const auto& [run, floor] : {std::pair{Variant::Run, Variant::Floor},
+                                         std::pair{Variant::RunBackup, Variant::FloorBackup}}) {
+            std::vector<double> ratios;
+            double peak = 0;
+            for (int i = 0; i < rounds; ++i) {
+                ratios.push_back(r[run][i].seconds / r[floor][i].seconds);
+                peak = std::max(peak, r[run][i].peakMiB);
+            }
+            const double ratio = median(ratios);
+            const double memoryTarget = 1.2 * static_cast<double>(c.largest) / (1 << 20) + 32;
+            const bool ok = ratio <= 1.15 && peak <= memoryTarget;
+            withinTargets = withinTargets && ok;
+            std::printf("  %s / %s: %.3f (target <= 1.15); peak %.1f MiB (target <= %.1f MiB)%s\n",
+                        nameOf(run), nameOf(floor), ratio, peak, memoryTarget,
+                        ok ? "" : "  <-- OVER");
+        }
+    }
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    std::printf("\n%s\n", withinTargets ? "all within targets" : "some figures over target");
+    return 0;
+}
