@@ -1,6 +1,6 @@
 #pragma once
-// Builds a small Windows cursor file: one 32 x 32 image, 32 bits a pixel,
-// opaque in its left half and transparent in its right half.
+// A small Windows cursor file: one 32 x 32 image at 32 bits a pixel, opaque in
+// its left half and transparent in its right half.
 
 #include <cstdint>
 #include <string>
@@ -12,26 +12,16 @@ inline void putLittle(std::string& out, std::uint32_t value, int bytes) {
 }
 
 inline std::string cursorFileBytes(int hotX, int hotY) {
-    constexpr int kSide = 32;
     std::string image;
-    putLittle(image, 40, 4);         // header size
-    putLittle(image, kSide, 4);      // width
-    putLittle(image, 2 * kSide, 4);  // height: colour and mask images together
-    putLittle(image, 1, 2);          // planes
-    putLittle(image, 32, 2);         // bits a pixel
-    for (int i = 0; i < 6; ++i) putLittle(image, 0, 4);
-    for (int y = 0; y < kSide; ++y)
-        for (int x = 0; x < kSide; ++x) putLittle(image, x < kSide / 2 ? 0xff0000ffu : 0, 4);
-    image.append(kSide * kSide / 8, '\0');  // AND mask: all from the colour image
-
+    for (std::uint32_t v : {40u, 32u, 64u}) putLittle(image, v, 4);  // header, width, 2 x height
+    putLittle(image, 1, 2);                                          // planes
+    putLittle(image, 32, 2);                                         // bits a pixel
+    image.append(24, '\0');
+    for (int i = 0; i < 32 * 32; ++i) putLittle(image, i % 32 < 16 ? 0xff0000ffu : 0, 4);
+    image.append(32 * 4, '\0');  // AND mask: everything from the colour image
     std::string file;
-    putLittle(file, 0, 2);  // reserved
-    putLittle(file, 2, 2);  // type: cursor
-    putLittle(file, 1, 2);  // one image
-    file.push_back(static_cast<char>(kSide));
-    file.push_back(static_cast<char>(kSide));
-    file.push_back(0);  // colour count
-    file.push_back(0);  // reserved
+    for (std::uint32_t v : {0u, 2u, 1u}) putLittle(file, v, 2);  // reserved, cursor, one image
+    file += std::string{32, 32, 0, 0};
     putLittle(file, static_cast<std::uint32_t>(hotX), 2);
     putLittle(file, static_cast<std::uint32_t>(hotY), 2);
     putLittle(file, static_cast<std::uint32_t>(image.size()), 4);

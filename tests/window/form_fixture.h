@@ -1,6 +1,6 @@
 #pragma once
-// A shown, active main window over an in-memory settings store, and helpers
-// to reach its controls by their names.
+// The main window shown and active over an in-memory settings store, and
+// helpers to reach its controls by name.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@
 #include <string>
 
 #include "platform/qt_queue_model.h"
-#include "platform/settings_store.h"
 #include "support/temp_dir.h"
 #include "window/form1.h"
 
@@ -21,16 +20,13 @@ namespace qm::test {
 
 class MemorySettings : public platform::SettingsStore {
 public:
-    std::map<std::string, std::string> values;  // "section/key" -> text
-    std::vector<std::string> writes;
-
+    std::map<std::string, std::string, std::less<>> values;  // "section/key" -> text
     std::string read(std::string_view section, std::string_view key) const override {
         const auto it = values.find(std::string(section) + "/" + std::string(key));
         return it == values.end() ? std::string() : it->second;
     }
     void write(std::string_view section, std::string_view key, std::string_view text) override {
         values[std::string(section) + "/" + std::string(key)] = text;
-        writes.emplace_back(text);
     }
 };
 
@@ -45,32 +41,26 @@ inline platform::QueueModel& queueOf(const QWidget& form) {
     return *qobject_cast<platform::QueueModel*>(control<QTreeView>(form, "ListView1")->model());
 }
 
-// Shows form and waits until it is exposed and active.
-inline void showActive(QWidget& form) {
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+inline std::unique_ptr<window::Form1> openForm(platform::SettingsStore& settings,
+                                               const std::filesystem::path& folder) {
+    auto form = std::make_unique<window::Form1>(settings, folder);
+    form->show();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    return form;
 }
 
-// A dialog step: records the text of a message box and presses its OK/first button.
+// A dialog step: records a message box's text and presses OK.
 inline auto answerBox(std::vector<std::string>& texts) {
     return [&texts](QWidget* dialog) {
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        ASSERT_NE(box, nullptr);
-        texts.push_back(box->text().toStdString());
-        box->accept();
+        texts.push_back(qobject_cast<QMessageBox*>(dialog)->text().toStdString());
+        static_cast<QDialog*>(dialog)->accept();
     };
 }
 
 class FormTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        form = std::make_unique<window::Form1>(settings, dir.path());
-        showActive(*form);
-    }
-    void TearDown() override { form.reset(); }
-
+    void SetUp() override { form = openForm(settings, dir.path()); }
     template <typename T = QWidget>
     T* get(const char* name) const {
         return control<T>(*form, name);
