@@ -20,9 +20,8 @@ struct DirEntry {
 class DirListing {
 public:
     virtual ~DirListing() = default;
-    // Entries of folder other than "." and "..", in the file system's order.
-    // A folder that cannot be listed yields nothing; an entry that vanishes or
-    // whose attributes cannot be read is left out. Never throws for either.
+    // Entries of folder but "." and ".."; nothing for an unlistable folder, unreadable entries left
+    // out.
     virtual std::vector<DirEntry> list(const std::filesystem::path& folder) = 0;
 };
 

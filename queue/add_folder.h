@@ -1,5 +1,7 @@
 #pragma once
 // Importing every file of a folder tree into the queue (module AddFolder).
+// Listing order: ASCII letters folded, ties broken by the bytes. A hidden
+// entry is one whose name begins with ".".
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +17,7 @@
 namespace qm::queue {
 
 inline constexpr std::string_view kFolderPrompt = "Please select folder to add:";
+// Follows the name in the question asked about a file that does not look like HTML or text.
 inline constexpr std::string_view kNotTextQuestion =
     " is not a .htm .html or .txt file. Do you want to load it into the list of files to "
     "extract from?";
@@ -44,26 +47,21 @@ private:
 // Shows the folder picker; an empty path when cancelled.
 std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt);
 
-// Appends to folders (each ending in "/") the folders below them: all children,
-// then all grandchildren, and so on when recurse is true; under one parent in
-// listing order. Hidden folders (name beginning with ".") are never entered.
+// Appends the folders below folders, level by level (all levels if recurse), skipping hidden ones.
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
                        platform::DirListing& listing);
 
-// The names of the regular files (or links to them) in folder that match the
-// wildcard pattern ("*.*" matches every name), hidden files included, in
-// listing order: ASCII letters folded, ties broken by the bytes.
+// Names of folder's regular files (or links to them) matching pattern, in listing order.
 NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
                           platform::DirListing& listing);
 
-// True when name matches pattern: "*" any run of bytes, "?" one byte; "*.*" every name.
+// True when name matches pattern ("*" any bytes, "?" one byte); "*.*" matches every name.
 bool matchesPattern(std::string_view name, std::string_view pattern);
 
 // True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
 bool looksLikeText(std::string_view name);
 
-// Asks for a folder and appends the files of its whole tree, level by level,
-// asking before each name that does not look like an HTML or text file.
+// Asks for a folder and queues its tree's files, asking about names not like HTML or text.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes);
 
 // The same, reading folders through listing.
