@@ -20,8 +20,7 @@ struct DirEntry {
 class DirListing {
 public:
     virtual ~DirListing() = default;
-    // Entries of folder but "." and ".."; nothing for an unlistable folder, unreadable entries left
-    // out.
+    // Entries but "." and ".."; none if folder cannot be listed; unreadable entries left out.
     virtual std::vector<DirEntry> list(const std::filesystem::path& folder) = 0;
 };
 
