@@ -9,8 +9,7 @@
 
 namespace qm::window {
 
-// The text shown for a failure: the file's path where there is one, then the
-// system's description of the error.
+// The text shown for a failure: the file's path where there is one, then the system's description.
 std::string failureText(const std::exception& failure);
 
 // Runs one event handler; a failure is shown in a message box and the program goes on.
