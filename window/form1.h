@@ -23,8 +23,7 @@ namespace qm::window {
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    // Builds the window and runs Form_Load; settings outlives it, HAND-M.CUR is read from
-    // programFolder.
+    // Builds the window and runs Form_Load; HAND-M.CUR is read from programFolder.
     Form1(platform::SettingsStore& settings, std::filesystem::path programFolder,
           QWidget* parent = nullptr);
 
