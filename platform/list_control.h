@@ -25,7 +25,7 @@ public:
     // Number of rows.
     virtual std::size_t count() const = 0;
     // Path of the row at index (index < count()).
-    virtual const std::filesystem::path& filename(std::size_t index) const = 0;
+    virtual std::filesystem::path filename(std::size_t index) const = 0;
     // Replaces the status text of the row at index (index < count()).
     virtual void setStatus(std::size_t index, const std::string& status) = 0;
     // Removes the row at index; the rows after it move up.

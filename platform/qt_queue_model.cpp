@@ -32,11 +32,11 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole) {
         return {};
     }
-    const QueueEntry& entry = rows_[static_cast<std::size_t>(index.row())];
+    const Row& entry = rows_[static_cast<std::size_t>(index.row())];
     switch (index.column()) {
         case 0:
             // Display only: the path itself stays bytes.
-            return QFile::decodeName(QByteArray::fromStdString(entry.filename.native()));
+            return QFile::decodeName(QByteArray::fromStdString(entry.filename));
         case 1:
             return QString::fromStdString(entry.status);
         default:
@@ -61,13 +61,14 @@ void QueueModel::append(std::vector<QueueEntry> rows) {
     }
     const int first = static_cast<int>(rows_.size());
     beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-                 std::make_move_iterator(rows.end()));
+    for (QueueEntry& entry : rows) {
+        rows_.push_back({entry.filename.native(), std::move(entry.status)});
+    }
     endInsertRows();
 }
 
-const std::filesystem::path& QueueModel::filename(std::size_t index) const {
-    return rows_.at(index).filename;
+std::filesystem::path QueueModel::filename(std::size_t index) const {
+    return std::filesystem::path(rows_.at(index).filename);
 }
 
 void QueueModel::setStatus(std::size_t index, const std::string& status) {

@@ -30,14 +30,20 @@ public:
 
     void append(std::vector<QueueEntry> rows) override;
     std::size_t count() const override { return rows_.size(); }
-    const std::filesystem::path& filename(std::size_t index) const override;
+    std::filesystem::path filename(std::size_t index) const override;
     void setStatus(std::size_t index, const std::string& status) override;
     void removeAt(std::size_t index) override;
     void clear() override;
     std::optional<std::size_t> selectedIndex() const override;
 
 private:
-    std::vector<QueueEntry> rows_;
+    // A row keeps its path as the native bytes: a std::filesystem::path also
+    // keeps its parsed components, several times the memory of a long queue.
+    struct Row {
+        std::string filename;
+        std::string status;
+    };
+    std::vector<Row> rows_;
     QStringList columns_;
     SelectionSource selection_;
 };

@@ -23,7 +23,7 @@ std::size_t FileQueue::index(std::size_t row) const {
     return row - 1;
 }
 
-const std::filesystem::path& FileQueue::path(std::size_t row) const {
+std::filesystem::path FileQueue::path(std::size_t row) const {
     return list_.filename(index(row));
 }
 

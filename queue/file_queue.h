@@ -26,7 +26,7 @@ public:
     // Number of rows.
     std::size_t count() const { return list_.count(); }
     // Path of row (1..count()); throws std::out_of_range otherwise.
-    const std::filesystem::path& path(std::size_t row) const;
+    std::filesystem::path path(std::size_t row) const;
     // Sets the status of row (1..count()); throws std::out_of_range otherwise.
     void setStatus(std::size_t row, const std::string& status);
     // Removes the selected row; with none selected (or any failure) nothing happens.

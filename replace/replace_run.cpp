@@ -38,7 +38,6 @@ void runReplace(queue::FileQueue& queue, platform::WindowPort& window,
     const BusyPointer busy(window);
     const std::size_t rows = queue.count();
     for (std::size_t row = 1; row <= rows; ++row) {
-        // Copied: the row's path must not dangle if the list changes under us.
         const std::filesystem::path path = queue.path(row);
         if (window.backupChecked()) {
             platform::copyFile(path, backupPath(path));

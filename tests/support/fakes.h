@@ -29,7 +29,7 @@ public:
         for (auto& r : more) rows.push_back(std::move(r));
     }
     std::size_t count() const override { return rows.size(); }
-    const std::filesystem::path& filename(std::size_t i) const override {
+    std::filesystem::path filename(std::size_t i) const override {
         return rows.at(i).filename;
     }
     void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
