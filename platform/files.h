@@ -7,7 +7,10 @@
 // writev batches, written to a temporary file "~quillmere-XXXXXX.tmp" beside
 // the file, flushed to disk and renamed over it. A file with several hard
 // links, or in a folder where no file can be created, is rewritten in place
-// instead (see posix_files.cpp for what that guarantees).
+// instead (see posix_files.cpp for what that guarantees). In the rewrite,
+// previous is the file's current content, written back if an in-place write
+// fails part-way; the file keeps its permission bits, owner and group where
+// allowed, and extended attributes.
 
 #include <sys/stat.h>
 
@@ -24,9 +27,9 @@ namespace qm::platform {
 class SliceSink {
 public:
     virtual ~SliceSink() = default;
-    // Queues bytes for writing; they must stay valid until flush() or the producer returns.
+    // Queues bytes, which must stay valid until flush() or until the producer returns.
     virtual void put(std::string_view bytes) = 0;
-    // Writes everything queued so far, so that the caller may reuse the memory behind it.
+    // Writes everything queued, so that the caller may reuse the memory behind it.
     virtual void flush() = 0;
 };
 
@@ -55,14 +58,13 @@ private:
 class InputFile {
 public:
     enum class Purpose { Read, Rewrite };
-    // Opens path (following a symbolic link) without blocking; refuses anything but a regular
-    // file, and for Rewrite also a read-only one (for root: one without any write bit).
+    // Opens a regular file (through a symbolic link) without blocking; Rewrite refuses read-only.
     InputFile(const std::filesystem::path& path, Purpose purpose);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Reads the whole file into memory (in a loop; no 2 GiB limit). ENOMEM when memory lacks.
+    // Reads the whole file into memory, in a loop (no 2 GiB limit); ENOMEM when memory lacks.
     Bytes readAll();
     // The path as given, named in every error.
     const std::filesystem::path& path() const { return path_; }
@@ -80,9 +82,7 @@ private:
     struct stat status_ {};
 };
 
-// Replaces file's content by the size bytes that produce emits, keeping the file's permission
-// bits, owner and group where allowed, and extended attributes. previous is the file's current
-// content, written back if an in-place rewrite fails part-way. file must be opened for Rewrite.
+// Replaces file's content by produce's size bytes, keeping its attributes; previous: its content.
 void rewriteFile(InputFile& file, std::uint64_t size, const Producer& produce,
                  std::string_view previous);
 

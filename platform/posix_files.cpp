@@ -408,7 +408,9 @@ void rewriteFile(InputFile& file, std::uint64_t size, const Producer& produce,
                 size, produce);
 }
 
-void copyFile(const fs::path& from, const fs::path& to) {
+namespace {
+
+void copyFileSafely(const fs::path& from, const fs::path& to) {
     InputFile source(from, InputFile::Purpose::Read);
     std::optional<InputFile> existing;
     struct stat link {};
@@ -418,12 +420,7 @@ void copyFile(const fs::path& from, const fs::path& to) {
         fail("cannot open", to, errno);
 
     const auto size = static_cast<std::uint64_t>(source.status().st_size);
-    Bytes chunk;
-    try {
-        chunk = Bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
-    } catch (const std::bad_alloc&) {
-        fail("not enough memory to copy the file", from, ENOMEM);
-    }
+    Bytes chunk(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
     // Streams the source through one buffer: the copy needs no memory for the whole file.
     const Producer copy = [&](SliceSink& sink) {
         std::uint64_t done = 0;
@@ -446,6 +443,17 @@ void copyFile(const fs::path& from, const fs::path& to) {
     // A backup takes its source's permission bits, not set-user-ID and the like.
     const mode_t mode = source.status().st_mode & 0777;
     writeSafely({to, file, existing ? &*existing : nullptr, mode, false, nullptr}, size, copy);
+}
+
+}  // namespace
+
+void copyFile(const fs::path& from, const fs::path& to) {
+    try {
+        copyFileSafely(from, to);
+    } catch (const std::bad_alloc&) {
+        // Any temporary file is gone and the backup untouched.
+        fail("not enough memory to copy the file", from, ENOMEM);
+    }
 }
 
 }  // namespace qm::platform
