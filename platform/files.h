@@ -46,8 +46,6 @@ public:
     std::string_view view() const { return {data_.get(), size_}; }
     // Writable start of the buffer.
     char* data() { return data_.get(); }
-    // Shrinks the visible size, for a file that turned out shorter than announced.
-    void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
 
 private:
     std::unique_ptr<char[]> data_;
@@ -64,7 +62,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Reads the whole file into memory, in a loop (no 2 GiB limit); ENOMEM when memory lacks.
+    // Reads the whole file in a loop (no 2 GiB limit); ENOMEM if memory lacks, EIO if it shrank.
     Bytes readAll();
     // The path as given, named in every error.
     const std::filesystem::path& path() const { return path_; }

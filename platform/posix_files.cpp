@@ -394,11 +394,11 @@ Bytes InputFile::readAll() {
             continue;
         if (n < 0)
             fail("cannot read", path_, errno);
+        // Shorter than a moment ago: someone else is changing it, so leave it alone.
         if (n == 0)
-            break;  // shorter than when it was opened: what is there now is the content
+            fail("file changed while it was read", path_, EIO);
         got += static_cast<std::size_t>(n);
     }
-    bytes.shrink(got);
     return bytes;
 }
 

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -245,34 +244,6 @@ TEST(ReplaceInFile, folderWithoutWriteAccess_fileRewrittenInPlace) {
     EXPECT_EQ(readBytes(locked / "mine.htm"), "new!");
     EXPECT_EQ(statOf(locked / "mine.htm").st_ino, inode);
     EXPECT_EQ(readBytes(locked / "theirs.htm"), "old");
-}
-
-// Reads past every 32-bit limit and past read()'s 2 GiB a call. Needs about 4.1 GiB of
-// memory and 8.2 GiB of disk, so it runs only with QM_LARGE_TESTS=1.
-TEST(ReplaceInFile, fileOver4GiB_rewrittenWhole) {
-    if (!std::getenv("QM_LARGE_TESTS"))
-        GTEST_SKIP() << "set QM_LARGE_TESTS=1 to run";
-    test::TempDir dir;
-    const auto file = dir / "huge.txt";
-    const off_t size = (off_t{4} << 30) + 4096;
-    {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, "old", 3, 0), 3);
-        ASSERT_EQ(::pwrite(fd, "old", 3, size - 3), 3);  // a sparse file: zeros between
-        ::close(fd);
-    }
-    ReplaceInFile(file, "old", "newer");
-    ASSERT_EQ(fs::file_size(file), static_cast<std::uintmax_t>(size) + 4);
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    char head[5], tail[5], middle = 'x';
-    ASSERT_EQ(::pread(fd, head, 5, 0), 5);
-    ASSERT_EQ(::pread(fd, tail, 5, size - 1), 5);
-    ASSERT_EQ(::pread(fd, &middle, 1, off_t{1} << 32), 1);
-    ::close(fd);
-    EXPECT_EQ(std::string(head, 5), "newer");
-    EXPECT_EQ(std::string(tail, 5), "newer");
-    EXPECT_EQ(middle, '\0');
 }
 
 // A child rewrites files back and forth without pause and is killed at random moments: every
