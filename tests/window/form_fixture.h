@@ -1,10 +1,12 @@
 #pragma once
-// The main window shown and active over an in-memory settings store, and
-// helpers to reach its controls by name.
+// The main window shown and active over an in-memory settings store, helpers to
+// reach its controls by name, and steps that answer its dialogs.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTreeView>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "platform/qt_queue_model.h"
+#include "support/modal_answerer.h"
 #include "support/temp_dir.h"
 #include "window/form1.h"
 
@@ -20,7 +23,7 @@ namespace qm::test {
 
 class MemorySettings : public platform::SettingsStore {
 public:
-    std::map<std::string, std::string, std::less<>> values;  // "section/key" -> text
+    std::map<std::string, std::string> values;  // "section/key" -> text
     std::string read(std::string_view section, std::string_view key) const override {
         const auto it = values.find(std::string(section) + "/" + std::string(key));
         return it == values.end() ? std::string() : it->second;
@@ -30,46 +33,62 @@ public:
     }
 };
 
-template <typename T = QWidget>
-T* control(const QWidget& form, const char* name) {
-    T* found = form.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-inline platform::QueueModel& queueOf(const QWidget& form) {
-    return *qobject_cast<platform::QueueModel*>(control<QTreeView>(form, "ListView1")->model());
-}
-
-inline std::unique_ptr<window::Form1> openForm(platform::SettingsStore& settings,
-                                               const std::filesystem::path& folder) {
-    auto form = std::make_unique<window::Form1>(settings, folder);
-    form->show();
-    form->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    return form;
+inline QString local(const std::filesystem::path& p) {
+    return QString::fromStdString(p.native());
 }
 
 // A dialog step: records a message box's text and presses OK.
-inline auto answerBox(std::vector<std::string>& texts) {
+inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
     return [&texts](QWidget* dialog) {
         texts.push_back(qobject_cast<QMessageBox*>(dialog)->text().toStdString());
         static_cast<QDialog*>(dialog)->accept();
     };
 }
 
+// A file dialog step: types into the name box and presses Return, as a user does.
+inline ModalAnswerer::Step typeIntoNameBox(const QString& text) {
+    return [text](QWidget* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setFocus();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+}
+
 class FormTest : public ::testing::Test {
 protected:
-    void SetUp() override { form = openForm(settings, dir.path()); }
+    void SetUp() override { open(settings); }
+    // Opens a new main window in place of the current one; Qt's model checker
+    // watches its queue throughout.
+    void open(platform::SettingsStore& store) {
+        close();
+        form = std::make_unique<window::Form1>(store, dir.path());
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        checker = std::make_unique<QAbstractItemModelTester>(
+            &queue(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    }
+    void close() {
+        checker.reset();
+        form.reset();
+    }
     template <typename T = QWidget>
     T* get(const char* name) const {
-        return control<T>(*form, name);
+        T* found = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
     }
-    platform::QueueModel& queue() const { return queueOf(*form); }
+    platform::QueueModel& queue() const {
+        return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
+    }
+    void click(const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); }
 
     TempDir dir;
     MemorySettings settings;
     std::unique_ptr<window::Form1> form;
+    std::unique_ptr<QAbstractItemModelTester> checker;
 };
 
 }  // namespace qm::test

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QGuiApplication>
 
-#include "support/modal_answerer.h"
 #include "tests/window/form_fixture.h"
 
 namespace qm::test {
@@ -12,17 +11,27 @@ namespace {
 using HandlerTest = FormTest;
 using platform::Pointer;
 
-TEST_F(HandlerTest, everyActionButton_springsBackAfterAClick) {
+TEST_F(HandlerTest, everyActionButton_springsBackAfterAClick_cancelAddsNothing) {
     writeBytes(dir / "a.htm", "x");
     queue().append({{dir / "a.htm", "Queued"}});
-    const auto reject = [](QWidget* d) { static_cast<QDialog*>(d)->reject(); };
-    // Add Files and Add Folder open a dialog, an empty-queue run a box.
-    for (const char* name : {"Check1", "Check5", "Check2", "Check4", "Check2"}) {
-        ModalAnswerer answerer({reject});
-        QTest::mouseClick(get(name), Qt::LeftButton);
-        EXPECT_FALSE(get<QAbstractButton>(name)->isChecked()) << name;
+    const struct {
+        const char* name;
+        std::size_t dialogs, rowsAfter;  // dialogs cancelled from the test
+    } clicks[] = {{"Check1", 1, 1},
+                  {"Check5", 1, 1},
+                  {"Check2", 0, 1},
+                  {"Check4", 0, 0},
+                  {"Check2", 1, 0} /* the empty-queue box */};
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.name);
+        const ModalAnswerer::Step reject = [](QWidget* d) { static_cast<QDialog*>(d)->reject(); };
+        ModalAnswerer answerer(std::vector<ModalAnswerer::Step>(c.dialogs, reject));
+        click(c.name);
+        EXPECT_FALSE(get<QAbstractButton>(c.name)->isChecked());
+        EXPECT_EQ(answerer.answered(), c.dialogs);
+        EXPECT_FALSE(answerer.timedOut());  // no other box, also after a cancel
+        EXPECT_EQ(queue().count(), c.rowsAfter);
     }
-    EXPECT_EQ(queue().count(), 0u);  // cleared
 }
 
 class ReplaceFromClicks : public FormTest, public ::testing::WithParamInterface<bool> {};
@@ -37,9 +46,8 @@ TEST_P(ReplaceFromClicks, rewritesEveryQueuedFileFromTheTypedTexts) {
     for (QChar ch : QString::fromUtf8("\xc3\xa9 dog"))
         QTest::sendKeyEvent(QTest::Click, get("Text2"), Qt::Key_unknown, ch, {});
     if (backup)
-        QTest::mouseClick(get("Check3"), Qt::LeftButton);
-    QTest::mouseClick(get("Check2"), Qt::LeftButton);
-
+        click("Check3");
+    click("Check2");
     EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
     EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9t\xc3\xa9 \xc3\xa9 dog");
     EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
@@ -64,7 +72,7 @@ TEST_F(HandlerTest, emptyQueue_showsTheBoxUnderTheHourglassUntouchedByMovement) 
         codeWhileUp = form->windowPort().pointer();
         answerBox(texts)(dialog);
     }});
-    QTest::mouseClick(get("Check2"), Qt::LeftButton);
+    click("Check2");
     EXPECT_EQ(texts, std::vector<std::string>{"No files added."});
     EXPECT_TRUE(hourglass);
     EXPECT_EQ(codeWhileUp, Pointer::Hourglass);
@@ -80,30 +88,28 @@ TEST_F(HandlerTest, failingRun_showsPathAndReasonAndTheWindowGoesOn) {
     std::vector<std::string> texts;
     {
         ModalAnswerer answerer({answerBox(texts)});
-        QTest::mouseClick(get("Check2"), Qt::LeftButton);
+        click("Check2");
     }
     EXPECT_EQ(texts, std::vector<std::string>{(dir / "gone.htm").string() +
                                               "\nNo such file or directory"});
     EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");
-    EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     writeBytes(dir / "gone.htm", "cat");  // the next run works
-    QTest::mouseClick(get("Check2"), Qt::LeftButton);
+    click("Check2");
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
 }
 
 TEST_F(HandlerTest, doubleClick_removesTheSelectedRowOrTheCurrentOneBelowTheLast) {
-    auto* view = get<QTreeView>("ListView1");
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 20));  // empty: nothing
+    QWidget* rows = get<QTreeView>("ListView1")->viewport();
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, 20));  // empty: nothing
     queue().append({{"/q/1", ""}, {"/q/2", ""}, {"/q/3", ""}});
-    const QPoint second = view->visualRect(queue().index(1, 0)).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, second);
+    const QPoint second = get<QTreeView>("ListView1")->visualRect(queue().index(1, 0)).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, second);
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, second);
     ASSERT_EQ(queue().count(), 2u);
     EXPECT_EQ(queue().filename(1), "/q/3");
-    view->setCurrentIndex(queue().index(0, 0));
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
-                       QPoint(20, view->viewport()->height() - 3));
+    get<QTreeView>("ListView1")->setCurrentIndex(queue().index(0, 0));
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, rows->height() - 3));
     ASSERT_EQ(queue().count(), 1u);
     EXPECT_EQ(queue().filename(0), "/q/3");
 }

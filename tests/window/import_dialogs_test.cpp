@@ -1,135 +1,114 @@
 // Filling the queue from the main window's buttons, through the real Qt
 // dialogs and question boxes, answered from the test as a user would.
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
+#include <QFileDialog>
+#include <QListView>
 
-#include "form_fixture.h"
 #include "queue/add_folder.h"
-#include "support/modal_answerer.h"
+#include "tests/window/form_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-namespace fs = std::filesystem;
-using Step = test::ModalAnswerer::Step;
+using Rows = std::vector<std::pair<QString, QString>>;
 
-QString local(const fs::path& p) {
-    return QString::fromStdString(p.native());
-}
-
-Step typeIntoNameBox(const QString& text) {
-    return [text](QWidget* dialog) {
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setFocus();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    };
-}
-
-// Records the dialog's title, then runs step.
-Step titled(QString& title, Step step) {
-    return [&title, step](QWidget* dialog) {
-        title = dialog->windowTitle();
-        step(dialog);
-    };
-}
-
-class ImportDialogs : public test::FormTest {
+class ImportDialogs : public FormTest {
 protected:
-    // Clicks the button as a user does; its dialogs are answered meanwhile.
-    void click(const char* button) {
-        auto* b = get<QPushButton>(button);
-        QTest::mouseClick(b, Qt::LeftButton);
-        EXPECT_FALSE(b->isChecked()) << button << " springs back";
-    }
-    // (path, status) of every row, as the list shows them.
-    std::vector<std::pair<QString, QString>> rows() const {
-        std::vector<std::pair<QString, QString>> out;
-        const auto& model = queue();
-        for (int r = 0; r < model.rowCount(); ++r) {
-            out.emplace_back(model.data(model.index(r, 0), Qt::DisplayRole).toString(),
-                             model.data(model.index(r, 1), Qt::DisplayRole).toString());
+    // Opens the file or folder dialog from button and answers it by typing typed,
+    // then answers each question box with the next of answers.
+    void importThrough(const char* button, const QString& typed,
+                       const std::vector<QMessageBox::StandardButton>& answers = {}) {
+        std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            nonNativeModal =
+                dialog->testOption(QFileDialog::DontUseNativeDialog) && dialog->isModal();
+            multiSelect = dialog->findChild<QListView*>("listView")->selectionMode() ==
+                          QAbstractItemView::ExtendedSelection;
+            foldersOnly = dialog->testOption(QFileDialog::ShowDirsOnly) &&
+                          dialog->fileMode() == QFileDialog::Directory;
+            typeIntoNameBox(typed)(w);
+        }};
+        for (auto button : answers) {
+            steps.push_back([this, button](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                ASSERT_NE(box, nullptr);
+                asked.push_back(box->windowTitle() + "|" + box->text());
+                EXPECT_EQ(box->standardButtons(),
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+                box->button(button)->click();
+            });
         }
+        ModalAnswerer answerer(steps);
+        click(button);
+        EXPECT_EQ(answerer.answered(), steps.size());
+        EXPECT_FALSE(answerer.timedOut());
+    }
+    Rows rows() const {  // (path, status) of every row, as the list shows them
+        Rows out;
+        for (int r = 0; r < queue().rowCount(); ++r)
+            out.emplace_back(queue().index(r, 0).data().toString(),
+                             queue().index(r, 1).data().toString());
         return out;
     }
-    // Answers one question box with button, recording its title and text.
-    Step answer(QMessageBox::StandardButton button) {
-        return [this, button](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            asked.push_back(box->windowTitle() + "|" + box->text());
-            EXPECT_EQ(box->standardButtons(),
-                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            box->button(button)->click();
-        };
-    }
 
+    QString title;
+    QStringList filters;
+    bool nonNativeModal = false, multiSelect = false, foldersOnly = false;
     std::vector<QString> asked;
-    test::TempDir tmp;
 };
 
-TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued) {
-    for (const char* name : {"a.htm", "b.html", "c.txt", "d.bin"})
-        test::writeBytes(tmp / name, "x");
+TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_aTypedNewNameAsItComes) {
+    std::filesystem::create_directory(dir / "picked");
+    for (const char* name : {"a.htm", "b.html", "c.txt"}) writeBytes(dir / "picked" / name, "x");
     queue().append({{"/earlier.htm", ""}});
-    QString title;
-    test::ModalAnswerer answerer({titled(
-        title, typeIntoNameBox("\"" + local(tmp / "a.htm") + "\" \"" + local(tmp / "b.html") +
-                               "\" \"" + local(tmp / "c.txt") + "\""))});
-    click("Check1");
+    importThrough("Check1", "\"" + local(dir / "picked/a.htm") + "\" \"" +
+                                local(dir / "picked/b.html") + "\" \"" +
+                                local(dir / "picked/c.txt") + "\"");
     EXPECT_EQ(title, "Add File(s) - Hold Ctrl to select multiple files");
-    EXPECT_FALSE(answerer.timedOut());
-    auto got = rows();
-    ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0], std::make_pair(QString("/earlier.htm"), QString()));
-    got.erase(got.begin());
-    std::sort(got.begin(), got.end());
-    const std::vector<std::pair<QString, QString>> expected = {{local(tmp / "a.htm"), "Queued"},
-                                                               {local(tmp / "b.html"), "Queued"},
-                                                               {local(tmp / "c.txt"), "Queued"}};
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(filters, QStringList({"HTML Files (*.htm *.html)", "All Files (*)"}));
+    EXPECT_TRUE(nonNativeModal && multiSelect && !foldersOnly);
+    importThrough("Check1", local(dir / "new.htm"));
+    Rows got = rows();
+    ASSERT_EQ(got.size(), 5u);
+    std::sort(got.begin() + 1, got.end() - 1);  // the dialog may list the three in any order
+    EXPECT_EQ(got, (Rows{{"/earlier.htm", ""},
+                         {local(dir / "picked/a.htm"), "Queued"},
+                         {local(dir / "picked/b.html"), "Queued"},
+                         {local(dir / "picked/c.txt"), "Queued"},
+                         {local(dir / "new.htm"), "Queued"}}));
 }
 
 TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
-    struct Case {
+    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "~g.bin"})
+        writeBytes(dir / name, "x");
+    std::filesystem::create_directory(dir / "sub");
+    writeBytes(dir / "sub" / "f.htm", "x");
+    const QString tail = QString::fromUtf8(queue::kNotTextQuestion.data(),
+                                           static_cast<qsizetype>(queue::kNotTextQuestion.size()));
+    const struct {
         std::vector<QMessageBox::StandardButton> answers;
         std::vector<const char*> rows;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}, {"a.htm", "b.HTML", "d.txt"}},
         {{QMessageBox::No, QMessageBox::Yes, QMessageBox::No},
          {"a.htm", "c.bin", "d.txt", "sub/f.htm"}},
     };
-    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "~g.bin"}) {
-        test::writeBytes(tmp / name, "x");
-    }
-    fs::create_directory(tmp / "sub");
-    test::writeBytes(tmp / "sub" / "f.htm", "x");
-    const QString tail = QString::fromUtf8(queue::kNotTextQuestion.data(),
-                                           static_cast<qsizetype>(queue::kNotTextQuestion.size()));
     for (const auto& c : cases) {
         queue().clear();
         asked.clear();
-        QString title;
-        std::vector<Step> steps{titled(title, typeIntoNameBox(local(tmp.path())))};
-        for (auto button : c.answers) steps.push_back(answer(button));
-        test::ModalAnswerer answerer(steps);
-        click("Check5");
-        EXPECT_FALSE(answerer.timedOut());
+        importThrough("Check5", local(dir.path()), c.answers);
         EXPECT_EQ(title, "Please select folder to add:");
+        EXPECT_TRUE(nonNativeModal && foldersOnly);
         EXPECT_EQ(asked, (std::vector<QString>{"Quillmere|b.HTML" + tail, "Quillmere|c.bin" + tail,
                                                "Quillmere|e.dat" + tail}));
-        std::vector<std::pair<QString, QString>> expected;
-        for (const char* r : c.rows) expected.emplace_back(local(tmp / r), QString());
+        Rows expected;
+        for (const char* r : c.rows) expected.emplace_back(local(dir / r), QString());
         EXPECT_EQ(rows(), expected);
     }
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,6 +1,7 @@
 // Pointer feedback along a mouse path, and the hand image from HAND-M.CUR
 // present, missing or damaged.
 #include <QHeaderView>
+#include <optional>
 
 #include "tests/platform_qt/cursor_bytes.h"
 #include "tests/window/form_fixture.h"
@@ -10,61 +11,56 @@ namespace {
 
 using platform::Pointer;
 
-class PointerTest : public ::testing::Test {
+class PointerTest : public FormTest {
 protected:
     void start() {
-        form = openForm(settings, dir.path());
-        // A move to where the mouse already is delivers nothing: start over a label.
-        moveTo("Label1");
+        open(settings);
+        moveTo("Label1");  // a move to where the mouse already is delivers nothing
     }
-    Pointer moveTo(const char* name) {
-        QWidget* w = name ? control(*form, name) : form.get();
-        QTest::mouseMove(w, name ? w->rect().center() : QPoint(140, 130));
+    Pointer moveTo(const char* name) {  // nullptr: the bare window
+        QTest::mouseMove(name ? get(name) : form.get(),
+                         name ? get(name)->rect().center() : QPoint(140, 130));
         return form->windowPort().pointer();
     }
-
-    TempDir dir;
-    MemorySettings settings;
-    std::unique_ptr<window::Form1> form;
 };
 
 TEST_F(PointerTest, codeFollowsTheMouseOverTheControls) {
-    start();
     EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
+    start();
     const std::pair<const char*, Pointer> path[] = {
-        // nullptr: the bare window
         {"Check1", Pointer::Custom}, {"ListView1", Pointer::Default}, {nullptr, Pointer::Arrow},
         {"Label1", Pointer::Arrow},  {"Text1", Pointer::Arrow},       {"Check5", Pointer::Custom},
         {"Text2", Pointer::Custom},  {"Check4", Pointer::Custom},     {nullptr, Pointer::Arrow},
         {"Check3", Pointer::Custom}, {"Check2", Pointer::Custom},
     };
-    for (const auto& [over, code] : path) {
-        EXPECT_EQ(moveTo(over), code) << (over ? over : "window");
-    }
-    EXPECT_EQ(control(*form, "Text1")->cursor().shape(), Qt::IBeamCursor);
-    QWidget* header = control<QTreeView>(*form, "ListView1")->header();
-    QTest::mouseMove(header, QPoint(20, 5));  // the header is part of the list
+    for (const auto& [over, code] : path) EXPECT_EQ(moveTo(over), code) << (over ? over : "window");
+    EXPECT_EQ(form->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(get("Text1")->cursor().shape(), Qt::IBeamCursor);
+    QTest::mouseMove(get<QTreeView>("ListView1")->header(), QPoint(20, 5));  // part of the list
     EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
-}
-
-TEST_F(PointerTest, handFile_becomesTheButtonsPointer) {
-    writeBytes(dir / "HAND-M.CUR", cursorFileBytes(5, 7));
-    start();
-    EXPECT_EQ(moveTo("Check1"), Pointer::Custom);
-    EXPECT_EQ(control(*form, "Check1")->cursor().shape(), Qt::BitmapCursor);
-    EXPECT_EQ(form->cursor().hotSpot(), QPoint(5, 7));
-    moveTo(nullptr);
+    EXPECT_EQ(moveTo(nullptr), Pointer::Arrow);
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST_F(PointerTest, missingOrDamagedHandFile_startsNormallyWithTheSystemHand) {
-    for (const char* content : std::initializer_list<const char*>{nullptr, "", "not a cursor"}) {
-        if (content)
-            writeBytes(dir / "HAND-M.CUR", content);
-        start();
+TEST_F(PointerTest, handFile_givesItsImage_missingOrDamagedTheSystemHand) {
+    const std::optional<std::string> files[] = {cursorFileBytes(5, 7), std::nullopt,
+                                                "not a cursor"};
+    for (const auto& bytes : files) {
+        SCOPED_TRACE(bytes ? bytes->size() : 0);
+        std::filesystem::remove(dir / "HAND-M.CUR");
+        if (bytes)
+            writeBytes(dir / "HAND-M.CUR", *bytes);
+        start();  // start-up goes on whatever the file holds
         EXPECT_EQ(form->windowTitle(), "Quillmere");
         EXPECT_EQ(moveTo("Check4"), Pointer::Custom);
-        EXPECT_EQ(form->cursor().shape(), Qt::PointingHandCursor);
+        const QCursor shown = form->cursor();
+        EXPECT_EQ(shown.shape(), bytes == files[0] ? Qt::BitmapCursor : Qt::PointingHandCursor);
+        if (bytes == files[0]) {
+            EXPECT_EQ(shown.hotSpot(), QPoint(5, 7));
+            const QImage image = shown.pixmap().toImage();
+            EXPECT_EQ(qAlpha(image.pixel(2, 2)), 255);
+            EXPECT_EQ(qAlpha(image.pixel(30, 2)), 0);
+        }
     }
 }
 
