@@ -5,46 +5,31 @@
 #include <sys/wait.h>
 
 #include <QAbstractButton>
-#include <QFile>
-#include <QSettings>
 
-#include "platform/qt_settings_store.h"
 #include "tests/window/form_fixture.h"
 
 namespace qm::test {
 namespace {
 
-void useSettingsFolder(const std::filesystem::path& folder) {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QFile::decodeName(folder.c_str()));
-}
-
 class BackupOptionTest : public FormTest {
 protected:
-    void SetUp() override {
-        useSettingsFolder(dir.path());
-        FormTest::SetUp();
-    }
     bool ticked() const { return get<QAbstractButton>("Check3")->isChecked(); }
     std::string stored() const { return readBytes(dir / "Dranvik.ini"); }
-
-    platform::QtSettingsStore store;
 };
 
 TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
-    open(store);
     EXPECT_FALSE(ticked());
     EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));  // first start writes nothing
     for (std::string text : {"True", "true", "TRUE", "False", "1", "True, False", ""}) {
         const std::string bytes = "[Quillmere]\nBackupCheck=" + text + "\n";
         writeBytes(dir / "Dranvik.ini", bytes);
-        open(store);
+        open(settings);
         EXPECT_EQ(ticked(), text == "True") << text;
         close();
         EXPECT_EQ(stored(), bytes) << text;
     }
     writeBytes(dir / "Dranvik.ini", "[Quillmere]\nBackupCheck=True\n");
-    open(store);
+    open(settings);
     click("Check3");
     EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=False\n");
     click("Check3");
@@ -52,7 +37,6 @@ TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
 }
 
 TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
-    open(store);
     writeBytes(dir / "plain", "");  // a folder below a file cannot be made, even as root
     useSettingsFolder(dir / "plain" / "settings");
     std::vector<std::string> texts;
@@ -67,8 +51,8 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
 
 // Run only as the child of the test below: ticks the box and is killed at once.
 TEST_F(FormTest, DISABLED_tickThenDie) {
-    platform::QtSettingsStore store;
-    open(store);
+    useSettingsFolder(std::getenv("XDG_CONFIG_HOME"));
+    open(settings);
     click("Check3");
     ::raise(SIGKILL);
 }

@@ -1,37 +1,27 @@
 #pragma once
-// The main window shown and active over an in-memory settings store, helpers to
+// The main window shown and active over settings kept in a temporary folder, helpers to
 // reach its controls by name, and steps that answer its dialogs.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTest>
 #include <QTreeView>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "platform/qt_queue_model.h"
+#include "platform/qt_settings_store.h"
 #include "support/modal_answerer.h"
 #include "support/temp_dir.h"
 #include "window/form1.h"
 
 namespace qm::test {
-
-class MemorySettings : public platform::SettingsStore {
-public:
-    std::map<std::string, std::string> values;  // "section/key" -> text
-    std::string read(std::string_view section, std::string_view key) const override {
-        const auto it = values.find(std::string(section) + "/" + std::string(key));
-        return it == values.end() ? std::string() : it->second;
-    }
-    void write(std::string_view section, std::string_view key, std::string_view text) override {
-        values[std::string(section) + "/" + std::string(key)] = text;
-    }
-};
 
 inline QString local(const std::filesystem::path& p) {
     return QString::fromStdString(p.native());
@@ -58,7 +48,15 @@ inline ModalAnswerer::Step typeIntoNameBox(const QString& text) {
 
 class FormTest : public ::testing::Test {
 protected:
-    void SetUp() override { open(settings); }
+    // Each test keeps its settings in its own folder.
+    void SetUp() override {
+        useSettingsFolder(dir.path());
+        open(settings);
+    }
+    static void useSettingsFolder(const std::filesystem::path& folder) {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QFile::decodeName(folder.c_str()));
+    }
     // Opens a new main window in place of the current one; Qt's model checker
     // watches its queue throughout.
     void open(platform::SettingsStore& store) {
@@ -86,7 +84,7 @@ protected:
     void click(const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); }
 
     TempDir dir;
-    MemorySettings settings;
+    platform::QtSettingsStore settings;
     std::unique_ptr<window::Form1> form;
     std::unique_ptr<QAbstractItemModelTester> checker;
 };

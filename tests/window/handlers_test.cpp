@@ -61,39 +61,35 @@ TEST_P(ReplaceFromClicks, rewritesEveryQueuedFileFromTheTypedTexts) {
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutBackups, ReplaceFromClicks, ::testing::Bool());
 
-TEST_F(HandlerTest, emptyQueue_showsTheBoxUnderTheHourglassUntouchedByMovement) {
-    std::vector<std::string> texts;
-    bool hourglass = false;
-    Pointer codeWhileUp = Pointer::Default;
-    ModalAnswerer answerer({[&](QWidget* dialog) {
-        const QCursor* shown = QGuiApplication::overrideCursor();
-        hourglass = shown && shown->shape() == Qt::WaitCursor;
-        QTest::mouseMove(form.get(), get("Check1")->geometry().center());
-        codeWhileUp = form->windowPort().pointer();
-        answerBox(texts)(dialog);
-    }});
-    click("Check2");
-    EXPECT_EQ(texts, std::vector<std::string>{"No files added."});
-    EXPECT_TRUE(hourglass);
-    EXPECT_EQ(codeWhileUp, Pointer::Hourglass);
-    EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(form->windowTitle(), "Quillmere");
-}
-
-TEST_F(HandlerTest, failingRun_showsPathAndReasonAndTheWindowGoesOn) {
+TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWindowGoesOn) {
     writeBytes(dir / "kept.htm", "cat");
-    queue().append({{dir / "gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
     QTest::keyClicks(get("Text1"), "cat");
-    std::vector<std::string> texts;
-    {
-        ModalAnswerer answerer({answerBox(texts)});
+    const std::vector<platform::QueueEntry> empty,
+        failing = {{dir / "gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}};
+    for (const auto* rows : {&empty, &failing}) {
+        queue().append(*rows);
+        std::vector<std::string> texts;
+        bool hourglass = false;
+        Pointer codeWhileUp = Pointer::Default;
+        ModalAnswerer answerer({[&](QWidget* dialog) {
+            const QCursor* shown = QGuiApplication::overrideCursor();
+            hourglass = shown && shown->shape() == Qt::WaitCursor;
+            QTest::mouseMove(form.get(), get("Check1")->geometry().center());
+            codeWhileUp = form->windowPort().pointer();
+            answerBox(texts)(dialog);
+        }});
         click("Check2");
+        EXPECT_EQ(texts,
+                  std::vector<std::string>{rows->empty() ? "No files added."
+                                                         : (dir / "gone.htm").string() +
+                                                               "\nNo such file or directory"});
+        // The empty-queue box belongs to the run; a failure is told once it has ended.
+        EXPECT_EQ(hourglass, rows->empty());
+        EXPECT_EQ(codeWhileUp, rows->empty() ? Pointer::Hourglass : Pointer::Arrow);
+        EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
     }
-    EXPECT_EQ(texts, std::vector<std::string>{(dir / "gone.htm").string() +
-                                              "\nNo such file or directory"});
-    EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     writeBytes(dir / "gone.htm", "cat");  // the next run works
     click("Check2");
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
