@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QListView>
 #include <QStringList>
 #include <QTreeView>
@@ -25,6 +26,28 @@ std::string encoded(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// The names in the dialog's name box, as full paths. The box holds what the
+// user typed or, after a click in the list, the chosen names: one bare name,
+// or several names each in double quotes. Qt's own reading of several names
+// drops those that do not exist as soon as one of them does.
+QStringList typedPaths(const QFileDialog& dialog) {
+    const auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString text = edit ? edit->text() : QString();
+    QStringList names;
+    if (!text.contains(QLatin1Char('"'))) {
+        names.append(text.trimmed());
+    } else {
+        const QStringList tokens = text.split(QLatin1Char('"'));
+        for (qsizetype i = 1; i < tokens.size(); i += 2) names.append(tokens[i]);
+    }
+    QStringList paths;
+    for (const QString& name : names) {
+        if (!name.isEmpty())
+            paths.append(QFileInfo(name).isAbsolute() ? name : dialog.directory().filePath(name));
+    }
+    return paths;
+}
+
 // An open dialog that takes names which do not exist yet, several at once.
 // Qt's own dialog refuses those in its multiple-file mode, but the caller did
 // not ask for existing files only, so typed names are returned as typed.
@@ -33,7 +56,7 @@ public:
     using QFileDialog::QFileDialog;
 
     void accept() override {
-        const QStringList files = selectedFiles();
+        const QStringList files = typedPaths(*this);
         if (files.size() <= 1) {
             QFileDialog::accept();  // one name: a folder opens, a file is taken
             return;
@@ -125,8 +148,10 @@ std::string QtFileDialogs::showOpen(std::uint32_t flags, std::string_view title,
     if (dialog.exec() != QDialog::Accepted)
         return {};
 
+    // Without the must-exist flags every typed name counts, existing or not.
+    const QStringList files = mustExist ? dialog.selectedFiles() : typedPaths(dialog);
     std::vector<std::string> paths;
-    for (const QString& file : dialog.selectedFiles()) {
+    for (const QString& file : files) {
         if (!file.isEmpty())
             paths.push_back(encoded(file));
     }

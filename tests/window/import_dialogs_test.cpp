@@ -71,8 +71,14 @@ TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_aTypedNewNameAsItComes) {
     EXPECT_EQ(filters, QStringList({"HTML Files (*.htm *.html)", "All Files (*)"}));
     EXPECT_TRUE(nonNativeModal && multiSelect && !foldersOnly);
     importThrough("Check1", local(dir / "new.htm"));
+    // Existing and new names typed together all come back.
+    importThrough("Check1", "\"" + local(dir / "picked/a.htm") + "\" \"" +
+                                local(dir / "picked/new.txt") + "\"");
     Rows got = rows();
-    ASSERT_EQ(got.size(), 5u);
+    ASSERT_EQ(got.size(), 7u);
+    EXPECT_EQ(got[5], (std::pair<QString, QString>(local(dir / "picked/a.htm"), "Queued")));
+    EXPECT_EQ(got[6], (std::pair<QString, QString>(local(dir / "picked/new.txt"), "Queued")));
+    got.resize(5);
     std::sort(got.begin() + 1, got.end() - 1);  // the dialog may list the three in any order
     EXPECT_EQ(got, (Rows{{"/earlier.htm", ""},
                          {local(dir / "picked/a.htm"), "Queued"},
