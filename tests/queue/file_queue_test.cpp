@@ -8,58 +8,46 @@
 namespace qm {
 namespace {
 
-using platform::QueueEntry;
+using Names = std::vector<std::string>;
 
-TEST(FileQueue, appendKeepsOrderAndDuplicates) {
+Names column(const test::FakeList& list, bool status) {
+    Names out;
+    for (const auto& r : list.rows) out.push_back(status ? r.status : r.filename.native());
+    return out;
+}
+
+TEST(FileQueue, rowsKeepOrderAndDuplicates_addressedFromOneToCount) {
     test::FakeList list;
     queue::FileQueue q(list);
     q.append("/a.htm", queue::kQueued);
     q.append("/b.htm");
     q.append("/a.htm", queue::kQueued);
     ASSERT_EQ(q.count(), 3u);
-    EXPECT_EQ(q.path(1), "/a.htm");
-    EXPECT_EQ(q.path(2), "/b.htm");
-    EXPECT_EQ(q.path(3), "/a.htm");
-    EXPECT_EQ(list.rows[0].status, "Queued");
-    EXPECT_EQ(list.rows[1].status, "");
+    EXPECT_EQ((Names{q.path(1), q.path(2), q.path(3)}), (Names{"/a.htm", "/b.htm", "/a.htm"}));
+    EXPECT_EQ(column(list, true), (Names{"Queued", "", "Queued"}));
+    q.setStatus(2, queue::kDone);
+    EXPECT_EQ(list.rows[1].status, "Done");
+    EXPECT_THROW(q.path(0), std::out_of_range);
+    EXPECT_THROW(q.path(4), std::out_of_range);
+    EXPECT_THROW(q.setStatus(4, "Done"), std::out_of_range);
 }
 
-TEST(FileQueue, rowsOutsideOneToCount_throw) {
+TEST(FileQueue, removeSelected_closesTheGapOrDoesNothing_clearEmpties) {
     test::FakeList list;
     queue::FileQueue q(list);
-    q.append("/a");
-    EXPECT_THROW(q.path(0), std::out_of_range);
-    EXPECT_THROW(q.path(2), std::out_of_range);
-    EXPECT_THROW(q.setStatus(2, "Done"), std::out_of_range);
-    q.setStatus(1, "Done");
-    EXPECT_EQ(list.rows[0].status, "Done");
-}
-
-TEST(FileQueue, removeSelected_closesTheGapOrDoesNothing) {
-    struct Case {
-        std::optional<std::size_t> selected;
-        std::vector<std::string> left;
-    };
-    const Case cases[] = {
-        {1, {"/1", "/3"}},                   // the middle row: the last moves up
-        {std::nullopt, {"/1", "/2", "/3"}},  // nothing selected
-        {7, {"/1", "/2", "/3"}},             // a stale selection past the end
-    };
-    for (const auto& c : cases) {
-        test::FakeList list;
-        queue::FileQueue q(list);
-        q.append({{"/1", ""}, {"/2", ""}, {"/3", ""}});
-        list.selected = c.selected;
+    q.append({{"/1", ""}, {"/2", ""}, {"/3", ""}});
+    for (const auto stale : {std::optional<std::size_t>{}, std::optional<std::size_t>{7}}) {
+        list.selected = stale;  // nothing selected, or a row that is gone
         q.removeSelected();
-        std::vector<std::string> left;
-        for (std::size_t r = 1; r <= q.count(); ++r) left.push_back(q.path(r).string());
-        EXPECT_EQ(left, c.left);
     }
-    test::FakeList empty;
-    queue::FileQueue q(empty);
-    empty.selected = 0;
-    q.removeSelected();  // an empty list: no failure escapes
+    EXPECT_EQ(q.count(), 3u);
+    list.selected = 1;
+    q.removeSelected();
+    EXPECT_EQ(column(list, false), (Names{"/1", "/3"}));
+    q.clear();
     EXPECT_EQ(q.count(), 0u);
+    list.selected = 0;
+    q.removeSelected();  // an empty list: no failure escapes
 }
 
 TEST(SpringBack, actsOnceAndButtonEndsRaised) {
