@@ -73,11 +73,13 @@ TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_aTypedNewNameAsItComes) {
     importThrough("Check1", local(dir / "new.htm"));
     // Existing and new names typed together all come back.
     importThrough("Check1", "\"" + local(dir / "picked/a.htm") + "\" \"" +
+                                local(dir / "picked/b.html") + "\" \"" +
                                 local(dir / "picked/new.txt") + "\"");
     Rows got = rows();
-    ASSERT_EQ(got.size(), 7u);
+    ASSERT_EQ(got.size(), 8u);
     EXPECT_EQ(got[5], (std::pair<QString, QString>(local(dir / "picked/a.htm"), "Queued")));
-    EXPECT_EQ(got[6], (std::pair<QString, QString>(local(dir / "picked/new.txt"), "Queued")));
+    EXPECT_EQ(got[6], (std::pair<QString, QString>(local(dir / "picked/b.html"), "Queued")));
+    EXPECT_EQ(got[7], (std::pair<QString, QString>(local(dir / "picked/new.txt"), "Queued")));
     got.resize(5);
     std::sort(got.begin() + 1, got.end() - 1);  // the dialog may list the three in any order
     EXPECT_EQ(got, (Rows{{"/earlier.htm", ""},
