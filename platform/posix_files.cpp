@@ -204,6 +204,22 @@ private:
     std::string path_;
 };
 
+// Reads up to want (> 0) bytes at offset; fails on an error or at an early end.
+std::size_t readAt(int fd, char* into, std::size_t want, std::uint64_t offset,
+                   const fs::path& shown) {
+    for (;;) {
+        const ssize_t n = ::pread(fd, into, want, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("cannot read", shown, errno);
+        // Shorter than a moment ago: someone else is changing it, so leave it alone.
+        if (n == 0)
+            fail("file changed while it was read", shown, EIO);
+        return static_cast<std::size_t>(n);
+    }
+}
+
 bool notSupported(int error) {
     return error == ENOTSUP || error == EOPNOTSUPP;
 }
@@ -386,18 +402,8 @@ Bytes InputFile::readAll() {
     } catch (const std::bad_alloc&) {
         fail("not enough memory to read the file", path_, ENOMEM);
     }
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd_, bytes.data() + got, std::min(size - got, kMaxReadChunk),
-                                  static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("cannot read", path_, errno);
-        // Shorter than a moment ago: someone else is changing it, so leave it alone.
-        if (n == 0)
-            fail("file changed while it was read", path_, EIO);
-        got += static_cast<std::size_t>(n);
+    for (std::size_t got = 0; got < size;) {
+        got += readAt(fd_, bytes.data() + got, std::min(size - got, kMaxReadChunk), got, path_);
     }
     return bytes;
 }
@@ -427,16 +433,10 @@ void copyFileSafely(const fs::path& from, const fs::path& to) {
         while (done < size) {
             const auto want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(size - done, chunk.view().size()));
-            const ssize_t n = ::pread(source.fd(), chunk.data(), want, static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                fail("cannot read", from, errno);
-            if (n == 0)
-                fail("file shrank while it was copied", from, EIO);
-            sink.put({chunk.data(), static_cast<std::size_t>(n)});
+            const std::size_t n = readAt(source.fd(), chunk.data(), want, done, from);
+            sink.put({chunk.data(), n});
             sink.flush();
-            done += static_cast<std::size_t>(n);
+            done += n;
         }
     };
     const fs::path& file = existing ? existing->target() : to;
