@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 using platform::Pointer;
 using test::readBytes;
 using test::writeBytes;
+using Statuses = std::vector<std::string>;
 
 // A run over fake window parts and real files in a temporary folder.
 struct RunHarness {
@@ -27,17 +28,22 @@ struct RunHarness {
     test::FakeBoxes boxes;
     queue::FileQueue queue{list};
 
-    RunHarness() { boxes.window = &window; }
+    RunHarness(std::string find, std::string replacement, bool backup = false) {
+        boxes.window = &window;
+        window.find = std::move(find);
+        window.replacement = std::move(replacement);
+        window.backup = backup;
+    }
     void go() { replace::runReplace(queue, window, boxes); }
-    std::vector<std::string> statuses() const {
-        std::vector<std::string> out;
+    Statuses statuses() const {
+        Statuses out;
         for (const auto& r : list.rows) out.push_back(r.status);
         return out;
     }
 };
 
 TEST(ReplaceRun, emptyQueue_saysNoFilesAddedUnderTheHourglassAndLeavesTitle) {
-    RunHarness run;
+    RunHarness run("a", "b");
     run.go();
     ASSERT_EQ(run.boxes.shown.size(), 1u);
     EXPECT_EQ(run.boxes.shown[0].text, "No files added.");
@@ -47,67 +53,32 @@ TEST(ReplaceRun, emptyQueue_saysNoFilesAddedUnderTheHourglassAndLeavesTitle) {
     EXPECT_EQ(run.window.title, "Quillmere");
 }
 
-TEST(ReplaceRun, rewritesEveryRowMarksDoneAndSetsTitle) {
+TEST(ReplaceRun, backupsOfANameThatIsNotUtf8_holdTheContentBeforeEachRun) {
     test::TempDir dir;
-    writeBytes(dir / "a.htm", "<p>old</p>");
-    writeBytes(dir / "b.txt", "old old");
-    RunHarness run;
-    run.queue.append(dir / "a.htm", "Queued");
-    run.queue.append(dir / "b.txt");  // as the folder import adds it: no status
-    run.window.find = "old";
-    run.window.replacement = "new";
-    run.go();
-    EXPECT_EQ(readBytes(dir / "a.htm"), "<p>new</p>");
-    EXPECT_EQ(readBytes(dir / "b.txt"), "new new");
-    EXPECT_EQ(run.statuses(), (std::vector<std::string>{"Done", "Done"}));
-    EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
-    EXPECT_EQ(run.window.pointerHistory,
-              (std::vector<Pointer>{Pointer::Hourglass, Pointer::Arrow}));
-    EXPECT_TRUE(run.boxes.shown.empty());
-    EXPECT_FALSE(fs::exists(dir / "a.htm BACKUP.htm"));
-}
-
-TEST(ReplaceRun, backups_holdTheContentBeforeEachRun) {
-    test::TempDir dir;
-    const fs::path page = dir / "index.html";
+    const fs::path page = dir / "caf\xe9\xff.htm";
+    const fs::path backup = dir / "caf\xe9\xff.htm BACKUP.htm";
     writeBytes(page, "v1");
-    RunHarness run;
+    RunHarness run("v", "vv", /*backup=*/true);
     run.queue.append(page, "Queued");
-    run.window.backup = true;
-    run.window.find = "v";
-    run.window.replacement = "vv";
-    run.go();
-    EXPECT_EQ(readBytes(page), "vv1");
-    EXPECT_EQ(readBytes(dir / "index.html BACKUP.htm"), "v1");
-    run.go();  // a second run replaces the backup with what the first left
-    EXPECT_EQ(readBytes(page), "vvvv1");
-    EXPECT_EQ(readBytes(dir / "index.html BACKUP.htm"), "vv1");
-}
-
-TEST(ReplaceRun, nameThatIsNotUtf8_isRewrittenAndBackedUp) {
-    test::TempDir dir;
-    const fs::path page = dir / std::string("caf\xe9\xff.htm");
-    writeBytes(page, "x");
-    RunHarness run;
-    run.queue.append(page);
-    run.window.backup = true;
-    run.window.find = "x";
-    run.window.replacement = "y";
-    run.go();
-    EXPECT_EQ(readBytes(page), "y");
-    EXPECT_EQ(readBytes(dir / std::string("caf\xe9\xff.htm BACKUP.htm")), "x");
+    for (const auto& [content, backedUp] : {std::pair{"vv1", "v1"}, std::pair{"vvvv1", "vv1"}}) {
+        run.go();  // the second run replaces the backup with what the first left
+        EXPECT_EQ(readBytes(page), content);
+        EXPECT_EQ(readBytes(backup), backedUp);
+        EXPECT_EQ(run.statuses(), Statuses{"Done"});
+        EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
+    }
+    EXPECT_EQ(run.window.pointerHistory,
+              (std::vector<Pointer>{Pointer::Hourglass, Pointer::Arrow, Pointer::Hourglass,
+                                    Pointer::Arrow}));
+    EXPECT_TRUE(run.boxes.shown.empty());
 }
 
 TEST(ReplaceRun, failureAtRowTwo_stopsThereRestoresArrowAndKeepsTitle) {
     test::TempDir dir;
     writeBytes(dir / "1.htm", "a");
     writeBytes(dir / "3.htm", "a");
-    RunHarness run;
-    run.queue.append(dir / "1.htm", "Queued");
-    run.queue.append(dir / "2.htm", "Queued");  // missing
-    run.queue.append(dir / "3.htm", "Queued");
-    run.window.find = "a";
-    run.window.replacement = "b";
+    RunHarness run("a", "b");
+    for (const char* name : {"1.htm", "2.htm", "3.htm"}) run.queue.append(dir / name, "Queued");
     try {
         run.go();
         FAIL() << "a missing file must end the run";
@@ -118,56 +89,44 @@ TEST(ReplaceRun, failureAtRowTwo_stopsThereRestoresArrowAndKeepsTitle) {
     EXPECT_EQ(readBytes(dir / "1.htm"), "b");
     EXPECT_EQ(readBytes(dir / "3.htm"), "a");  // never touched
     EXPECT_FALSE(fs::exists(dir / "2.htm"));   // and not created
-    EXPECT_EQ(run.statuses(), (std::vector<std::string>{"Done", "Queued", "Queued"}));
+    EXPECT_EQ(run.statuses(), (Statuses{"Done", "Queued", "Queued"}));
     EXPECT_EQ(run.window.title, "Quillmere");
     EXPECT_EQ(run.window.code, Pointer::Arrow);
 }
 
-TEST(ReplaceRun, textsAreEdgeCases_sameFileTwiceGrowsTwiceAndEmptyFindRewritesUnchanged) {
+TEST(ReplaceRun, sameFileTwiceGrowsTwice_emptyFindRewritesUnchanged) {
     struct Case {
         std::string find, replacement, content, expected;
     };
-    const Case cases[] = {
-        {"ab", "abab", "ab", "abababab"},  // queued twice: applied twice
-        {"", "zz", "keep me", "keep me"},  // an empty find text changes nothing
-        {"b/", "", "xb/yb/", "xy"},        // an empty replacement deletes
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : {Case{"ab", "abab", "ab", "abababab"}, Case{"", "zz", "keep", "keep"}}) {
         test::TempDir dir;
         const fs::path page = dir / "p.htm";
         writeBytes(page, c.content);
         const auto before = fs::last_write_time(page) - std::chrono::seconds(10);
         fs::last_write_time(page, before);
-        RunHarness run;
+        RunHarness run(c.find, c.replacement);
         run.queue.append(page, "Queued");
-        run.queue.append(page, "Done");
-        run.window.find = c.find;
-        run.window.replacement = c.replacement;
+        run.queue.append(page);  // as the folder import adds it: no status
         run.go();
         EXPECT_EQ(readBytes(page), c.expected) << c.find;
         EXPECT_GT(fs::last_write_time(page), before) << "the file is rewritten all the same";
-        EXPECT_EQ(run.statuses(), (std::vector<std::string>{"Done", "Done"}));
-        EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
+        EXPECT_EQ(run.statuses(), (Statuses{"Done", "Done"}));
+        EXPECT_EQ(fs::directory_iterator(dir.path())->path(), page) << "no backup written";
     }
 }
 
 TEST(ReplaceRun, hundredThousandRows_runToTheEnd) {
     // Past any 16-bit row counter. tmpfs keeps the 100,000 rewrites quick.
-    const fs::path shm = "/dev/shm";
-    if (!fs::is_directory(shm))
+    const fs::path page = "/dev/shm/qm-run-" + std::to_string(::getpid()) + ".txt";
+    if (!fs::is_directory(page.parent_path()))
         GTEST_SKIP() << "no /dev/shm";
-    const fs::path page = shm / ("qm-run-" + std::to_string(::getpid()) + ".txt");
     writeBytes(page, "n");
-    RunHarness run;
-    constexpr std::size_t kRows = 100'000;
-    std::vector<platform::QueueEntry> rows(kRows, platform::QueueEntry{page, "Queued"});
-    run.queue.append(std::move(rows));
-    run.window.find = "n";
-    run.window.replacement = "n";
+    RunHarness run("n", "n");
+    run.queue.append(std::vector<platform::QueueEntry>(100'000, {page, "Queued"}));
     run.go();
     fs::remove(page);
-    EXPECT_EQ(run.list.rows.back().status, "Done");
     EXPECT_EQ(run.list.rows[32767].status, "Done");
+    EXPECT_EQ(run.list.rows.back().status, "Done");
     EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
 }
 
