@@ -4,29 +4,25 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace qm::test {
 
-inline void putLittle(std::string& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-}
-
-inline std::string cursorFileBytes(int hotX, int hotY) {
-    std::string image;
-    for (std::uint32_t v : {40u, 32u, 64u}) putLittle(image, v, 4);  // header, width, 2 x height
-    putLittle(image, 1, 2);                                          // planes
-    putLittle(image, 32, 2);                                         // bits a pixel
-    image.append(24, '\0');
-    for (int i = 0; i < 32 * 32; ++i) putLittle(image, i % 32 < 16 ? 0xff0000ffu : 0, 4);
-    image.append(32 * 4, '\0');  // AND mask: everything from the colour image
-    std::string file;
-    for (std::uint32_t v : {0u, 2u, 1u}) putLittle(file, v, 2);  // reserved, cursor, one image
-    file += std::string{32, 32, 0, 0};
-    putLittle(file, static_cast<std::uint32_t>(hotX), 2);
-    putLittle(file, static_cast<std::uint32_t>(hotY), 2);
-    putLittle(file, static_cast<std::uint32_t>(image.size()), 4);
-    putLittle(file, 22, 4);  // the image follows the directory
-    return file + image;
+inline std::string cursorFileBytes(std::uint32_t hotX, std::uint32_t hotY) {
+    std::string out;
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+    };
+    // (value, bytes): the file header (cursor, one image), its directory entry (32 x 32, the
+    // hotspot, the image's size and offset), the image header (2 x height: colours and mask).
+    const std::uint32_t size = 40 + 32 * 32 * 4 + 32 * 4;
+    const std::pair<std::uint32_t, int> fields[] = {
+        {0, 2},    {2, 2},  {1, 2},  {32, 1}, {32, 1}, {0, 2}, {hotX, 2}, {hotY, 2},
+        {size, 4}, {22, 4}, {40, 4}, {32, 4}, {64, 4}, {1, 2}, {32, 2}};
+    for (auto [value, bytes] : fields) put(value, bytes);
+    out.append(24, '\0');
+    for (int i = 0; i < 32 * 32; ++i) put(i % 32 < 16 ? 0xff0000ffu : 0, 4);
+    return out.append(32 * 4, '\0');  // AND mask: everything from the colour image
 }
 
 }  // namespace qm::test

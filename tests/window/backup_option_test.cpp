@@ -19,21 +19,20 @@ protected:
 
 TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
     EXPECT_FALSE(ticked());
-    EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));  // first start writes nothing
-    for (std::string text : {"True", "true", "TRUE", "False", "1", "True, False", ""}) {
+    EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));   // first start writes nothing
+    for (std::string text : {"true", "TRUE", "1", "", "True"}) {  // ends on "True"
         const std::string bytes = "[Quillmere]\nBackupCheck=" + text + "\n";
         writeBytes(dir / "Dranvik.ini", bytes);
-        open(settings);
+        open();
         EXPECT_EQ(ticked(), text == "True") << text;
         close();
-        EXPECT_EQ(stored(), bytes) << text;
+        EXPECT_EQ(stored(), bytes) << text;  // opening and closing leave the file as it was
     }
-    writeBytes(dir / "Dranvik.ini", "[Quillmere]\nBackupCheck=True\n");
-    open(settings);
-    click("Check3");
-    EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=False\n");
-    click("Check3");
-    EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=True\n");
+    open();
+    for (const char* now : {"False", "True"}) {
+        click("Check3");
+        EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=" + std::string(now) + "\n");
+    }
 }
 
 TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
@@ -52,7 +51,7 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
 // Run only as the child of the test below: ticks the box and is killed at once.
 TEST_F(FormTest, DISABLED_tickThenDie) {
     useSettingsFolder(std::getenv("XDG_CONFIG_HOME"));
-    open(settings);
+    open();
     click("Check3");
     ::raise(SIGKILL);
 }

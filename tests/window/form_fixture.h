@@ -1,14 +1,14 @@
 #pragma once
-// The main window shown and active over settings kept in a temporary folder, helpers to
-// reach its controls by name, and steps that answer its dialogs.
+// The main window shown and active over settings kept in the test's own temporary
+// folder, with Qt's model checker watching its queue, and helpers to reach its controls.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QTreeView>
@@ -23,10 +23,6 @@
 
 namespace qm::test {
 
-inline QString local(const std::filesystem::path& p) {
-    return QString::fromStdString(p.native());
-}
-
 // A dialog step: records a message box's text and presses OK.
 inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
     return [&texts](QWidget* dialog) {
@@ -35,33 +31,19 @@ inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
     };
 }
 
-// A file dialog step: types into the name box and presses Return, as a user does.
-inline ModalAnswerer::Step typeIntoNameBox(const QString& text) {
-    return [text](QWidget* dialog) {
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setFocus();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    };
-}
-
 class FormTest : public ::testing::Test {
 protected:
-    // Each test keeps its settings in its own folder.
     void SetUp() override {
         useSettingsFolder(dir.path());
-        open(settings);
+        open();
     }
     static void useSettingsFolder(const std::filesystem::path& folder) {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                            QFile::decodeName(folder.c_str()));
     }
-    // Opens a new main window in place of the current one; Qt's model checker
-    // watches its queue throughout.
-    void open(platform::SettingsStore& store) {
+    void open() {  // a new main window in place of the current one
         close();
-        form = std::make_unique<window::Form1>(store, dir.path());
+        form = std::make_unique<window::Form1>(settings, dir.path());
         form->show();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -81,7 +63,12 @@ protected:
     platform::QueueModel& queue() const {
         return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
     }
-    void click(const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); }
+    // Every click on an action button also checks that the button springs back up.
+    void click(const char* name) {
+        QTest::mouseClick(get(name), Qt::LeftButton);
+        const auto* button = qobject_cast<QPushButton*>(get(name));
+        EXPECT_FALSE(button && button->isChecked()) << name << " stayed down";
+    }
 
     TempDir dir;
     platform::QtSettingsStore settings;

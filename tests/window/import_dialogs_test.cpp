@@ -2,6 +2,7 @@
 // dialogs and question boxes, answered from the test as a user would.
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListView>
 
 #include "queue/add_folder.h"
@@ -12,24 +13,36 @@ namespace {
 
 using Rows = std::vector<std::pair<QString, QString>>;
 
+QString local(const std::filesystem::path& p) {
+    return QString::fromStdString(p.native());
+}
+
 class ImportDialogs : public FormTest {
 protected:
-    // Opens the file or folder dialog from button and answers it by typing typed,
-    // then answers each question box with the next of answers.
+    // Opens the file or folder dialog from button, notes how it is set up, types
+    // typed into its name box and presses Return; then answers each question box
+    // with the next of answers.
     void importThrough(const char* button, const QString& typed,
                        const std::vector<QMessageBox::StandardButton>& answers = {}) {
         std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(dialog, nullptr);
-            title = dialog->windowTitle();
-            filters = dialog->nameFilters();
-            nonNativeModal =
+            const bool qtModal =
                 dialog->testOption(QFileDialog::DontUseNativeDialog) && dialog->isModal();
-            multiSelect = dialog->findChild<QListView*>("listView")->selectionMode() ==
-                          QAbstractItemView::ExtendedSelection;
-            foldersOnly = dialog->testOption(QFileDialog::ShowDirsOnly) &&
-                          dialog->fileMode() == QFileDialog::Directory;
-            typeIntoNameBox(typed)(w);
+            const bool many = dialog->findChild<QListView*>("listView")->selectionMode() ==
+                              QAbstractItemView::ExtendedSelection;
+            const bool folders = dialog->testOption(QFileDialog::ShowDirsOnly) &&
+                                 dialog->fileMode() == QFileDialog::Directory;
+            setup =
+                QStringList{dialog->windowTitle(), qtModal ? "Qt's, modal" : "native or modeless",
+                            many ? "many" : "one",
+                            folders ? "folders" : dialog->nameFilters().join(", ")}
+                    .join(" | ");
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(edit, nullptr);
+            edit->setFocus();
+            QTest::keyClicks(edit, typed);
+            QTest::keyClick(edit, Qt::Key_Return);
         }};
         for (auto button : answers) {
             steps.push_back([this, button](QWidget* w) {
@@ -54,68 +67,60 @@ protected:
         return out;
     }
 
-    QString title;
-    QStringList filters;
-    bool nonNativeModal = false, multiSelect = false, foldersOnly = false;
+    QString setup;  // how the dialog was set up
     std::vector<QString> asked;
 };
 
-TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_aTypedNewNameAsItComes) {
+TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_typedNewNamesAsTheyCome) {
     std::filesystem::create_directory(dir / "picked");
     for (const char* name : {"a.htm", "b.html", "c.txt"}) writeBytes(dir / "picked" / name, "x");
+    const auto typed = [this](std::vector<const char*> names) {
+        QStringList quoted;
+        for (const char* name : names) quoted << '"' + local(dir / "picked" / name) + '"';
+        return quoted.join(' ');
+    };
     queue().append({{"/earlier.htm", ""}});
-    importThrough("Check1", "\"" + local(dir / "picked/a.htm") + "\" \"" +
-                                local(dir / "picked/b.html") + "\" \"" +
-                                local(dir / "picked/c.txt") + "\"");
-    EXPECT_EQ(title, "Add File(s) - Hold Ctrl to select multiple files");
-    EXPECT_EQ(filters, QStringList({"HTML Files (*.htm *.html)", "All Files (*)"}));
-    EXPECT_TRUE(nonNativeModal && multiSelect && !foldersOnly);
-    importThrough("Check1", local(dir / "new.htm"));
+    importThrough("Check1", typed({"a.htm", "b.html", "c.txt"}));
+    EXPECT_EQ(setup.toStdString(),
+              "Add File(s) - Hold Ctrl to select multiple files | Qt's, modal | "
+              "many | HTML Files (*.htm *.html), All Files (*)");
+    importThrough("Check1", local(dir / "picked/new.htm"));
     // Existing and new names typed together all come back.
-    importThrough("Check1", "\"" + local(dir / "picked/a.htm") + "\" \"" +
-                                local(dir / "picked/b.html") + "\" \"" +
-                                local(dir / "picked/new.txt") + "\"");
+    importThrough("Check1", typed({"a.htm", "b.html", "new.txt"}));
     Rows got = rows();
     ASSERT_EQ(got.size(), 8u);
-    EXPECT_EQ(got[5], (std::pair<QString, QString>(local(dir / "picked/a.htm"), "Queued")));
-    EXPECT_EQ(got[6], (std::pair<QString, QString>(local(dir / "picked/b.html"), "Queued")));
-    EXPECT_EQ(got[7], (std::pair<QString, QString>(local(dir / "picked/new.txt"), "Queued")));
-    got.resize(5);
-    std::sort(got.begin() + 1, got.end() - 1);  // the dialog may list the three in any order
-    EXPECT_EQ(got, (Rows{{"/earlier.htm", ""},
-                         {local(dir / "picked/a.htm"), "Queued"},
-                         {local(dir / "picked/b.html"), "Queued"},
-                         {local(dir / "picked/c.txt"), "Queued"},
-                         {local(dir / "new.htm"), "Queued"}}));
+    std::sort(got.begin() + 1, got.begin() + 4);  // the dialog may list the three in any order
+    Rows expected{{"/earlier.htm", ""}};
+    for (const char* name : {"a.htm", "b.html", "c.txt", "new.htm", "a.htm", "b.html", "new.txt"})
+        expected.emplace_back(local(dir / "picked" / name), "Queued");
+    EXPECT_EQ(got, expected);
 }
 
 TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
-    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "~g.bin"})
+    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "f.bin"})
         writeBytes(dir / name, "x");
     std::filesystem::create_directory(dir / "sub");
-    writeBytes(dir / "sub" / "f.htm", "x");
+    writeBytes(dir / "sub" / "g.htm", "x");  // not reached after the Cancel
+    importThrough("Check5", local(dir.path()),
+                  {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
+    EXPECT_EQ(setup.toStdString(), "Please select folder to add: | Qt's, modal | one | folders");
     const QString tail = QString::fromUtf8(queue::kNotTextQuestion.data(),
                                            static_cast<qsizetype>(queue::kNotTextQuestion.size()));
-    const struct {
-        std::vector<QMessageBox::StandardButton> answers;
-        std::vector<const char*> rows;
-    } cases[] = {
-        {{QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}, {"a.htm", "b.HTML", "d.txt"}},
-        {{QMessageBox::No, QMessageBox::Yes, QMessageBox::No},
-         {"a.htm", "c.bin", "d.txt", "sub/f.htm"}},
-    };
-    for (const auto& c : cases) {
-        queue().clear();
-        asked.clear();
-        importThrough("Check5", local(dir.path()), c.answers);
-        EXPECT_EQ(title, "Please select folder to add:");
-        EXPECT_TRUE(nonNativeModal && foldersOnly);
-        EXPECT_EQ(asked, (std::vector<QString>{"Quillmere|b.HTML" + tail, "Quillmere|c.bin" + tail,
-                                               "Quillmere|e.dat" + tail}));
-        Rows expected;
-        for (const char* r : c.rows) expected.emplace_back(local(dir / r), QString());
-        EXPECT_EQ(rows(), expected);
+    EXPECT_EQ(asked, (std::vector<QString>{"Quillmere|b.HTML" + tail, "Quillmere|c.bin" + tail,
+                                           "Quillmere|e.dat" + tail}));
+    EXPECT_EQ(rows(), (Rows{{local(dir / "a.htm"), ""},
+                            {local(dir / "b.HTML"), ""},
+                            {local(dir / "d.txt"), ""}}));
+}
+
+TEST_F(ImportDialogs, cancelEitherDialog_addsNothingAndSaysNothing) {
+    for (const char* button : {"Check1", "Check5"}) {
+        ModalAnswerer answerer({[](QWidget* d) { static_cast<QDialog*>(d)->reject(); }});
+        click(button);
+        EXPECT_EQ(answerer.answered(), 1u);
+        EXPECT_FALSE(answerer.timedOut()) << button;  // no box after the cancel
     }
+    EXPECT_EQ(queue().count(), 0u);
 }
 
 }  // namespace
