@@ -27,9 +27,6 @@ TEST_P(ReplaceFromClicks, rewritesEveryQueuedFileFromTheTypedTexts) {
     EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
     EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9 dog");
     EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
-    if (backup) {
-        EXPECT_EQ(readBytes(dir / "b c.txt BACKUP.htm"), "cat");
-    }
     for (int row : {0, 1}) EXPECT_EQ(queue().index(row, 1).data().toString(), "Done");
     EXPECT_EQ(form->windowTitle(), "Quillmere [ Done! ]");
     EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);

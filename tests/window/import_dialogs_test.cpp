@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QListView>
 
-#include "queue/add_folder.h"
 #include "tests/window/form_fixture.h"
 
 namespace qm::test {
@@ -104,8 +103,9 @@ TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
     importThrough("Check5", local(dir.path()),
                   {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
     EXPECT_EQ(setup.toStdString(), "Please select folder to add: | Qt's, modal | one | folders");
-    const QString tail = QString::fromUtf8(queue::kNotTextQuestion.data(),
-                                           static_cast<qsizetype>(queue::kNotTextQuestion.size()));
+    const QString tail =
+        " is not a .htm .html or .txt file. Do you want to load it into the "
+        "list of files to extract from?";
     EXPECT_EQ(asked, (std::vector<QString>{"Quillmere|b.HTML" + tail, "Quillmere|c.bin" + tail,
                                            "Quillmere|e.dat" + tail}));
     EXPECT_EQ(rows(), (Rows{{local(dir / "a.htm"), ""},
