@@ -49,7 +49,7 @@ TEST_F(PointerTest, handFile_givesItsImage_missingOrDamagedTheSystemHand) {
         moveTo("Label1");
         EXPECT_EQ(moveTo("Check4"), Pointer::Custom);
         const QCursor shown = form->cursor();
-        const bool sound = bytes && bytes->size() > 100;
+        const bool sound = bytes && bytes->size() > 100;  // the built cursor, not the text
         EXPECT_EQ(shown.shape(), sound ? Qt::BitmapCursor : Qt::PointingHandCursor);
         if (sound) {
             EXPECT_EQ(shown.hotSpot(), QPoint(5, 7));
