@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "platform/qt_queue_model.h"
 #include "queue/add_folder.h"
 
@@ -137,10 +138,7 @@ ImportResult timeImport(const fs::path& root) {
             static_cast<double>(afterPaths - beforePaths) / 10000.0};
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using qm::bench::median;
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "platform/qt_queue_model.h"
 #include "queue/file_queue.h"
 
@@ -31,10 +32,7 @@ double timed(QTreeView& view, const std::function<void()>& step) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using qm::bench::median;
 
 }  // namespace
 

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "platform/files.h"
 #include "queue/file_queue.h"
 #include "replace/replace_run.h"
@@ -314,11 +315,7 @@ Sample measure(Variant v, const fs::path& root, const Corpus& c, std::size_t beg
             static_cast<double>(usage.ru_maxrss) / 1024.0};
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using qm::bench::median;
 
 bool installed(const char* tool) {
     const std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
