@@ -1,6 +1,6 @@
 #pragma once
 // The program's one write path for files. Every failure throws
-// std::filesystem::filesystem_error carrying the path and the system's error.
+// FileError carrying the path, the reason and the system's error.
 //
 // New content reaches a file through rewriteFile (or copyFile, built on the
 // same writer): it is produced as a sequence of byte slices, gathered into

@@ -16,6 +16,8 @@
 // all-or-nothing guarantee.
 #include "platform/files.h"
 
+#include "platform/errors.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/uio.h>
@@ -54,7 +56,7 @@ constexpr const char* kTempName = "~quillmere-XXXXXX.tmp";
 constexpr int kTempSuffixLength = 4;  // ".tmp"
 
 [[noreturn]] void fail(const char* what, const fs::path& path, int error) {
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+    failWith(what, path, error);
 }
 
 // Owns a descriptor; closes it on every way out of a scope.
@@ -366,7 +368,7 @@ InputFile::InputFile(const fs::path& path, Purpose purpose) : path_(path), targe
         std::error_code error;
         target_ = fs::canonical(path, error);
         if (error)
-            throw fs::filesystem_error("cannot follow the symbolic link", path, error);
+            throw FileError(path, "cannot follow the symbolic link", error);
     }
     // Stat before open: opening a FIFO or a device could block or have effects.
     struct stat status {};

@@ -1,5 +1,7 @@
 #include "platform/qt_settings_store.h"
 
+#include "platform/errors.h"
+
 #include <QFile>
 #include <QSettings>
 #include <filesystem>
@@ -42,9 +44,8 @@ void QtSettingsStore::write(std::string_view section, std::string_view key, std:
     const auto code = settings.status() == QSettings::AccessError
                           ? std::make_error_code(std::errc::permission_denied)
                           : std::make_error_code(std::errc::io_error);
-    throw std::filesystem::filesystem_error(
-        "cannot save the setting",
-        std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()), code);
+    throw FileError(std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()),
+                    "cannot save the setting", code);
 }
 
 }  // namespace qm::platform

@@ -1,5 +1,8 @@
 #include "replace/replace_text.h"
 
+#include "platform/errors.h"
+
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <span>
@@ -113,8 +116,7 @@ void ReplaceInFile(const std::filesystem::path& path, std::string_view find,
         platform::rewriteFile(file, size, produce, content);
     } catch (const std::bad_alloc&) {
         // Nothing has been written yet, or the writer has already put the old content back.
-        throw std::filesystem::filesystem_error("not enough memory", path,
-                                                std::make_error_code(std::errc::not_enough_memory));
+        platform::failWith("not enough memory", path, ENOMEM);
     }
 }
 

@@ -28,7 +28,7 @@ void emitReplaced(std::string_view content, std::string_view find, std::string_v
                   platform::SliceSink& sink);
 
 // Rewrites the file at path with every occurrence of find replaced. The file is
-// rewritten even when nothing matches. Throws std::filesystem::filesystem_error
+// rewritten even when nothing matches. Throws platform::FileError
 // (a std::system_error) naming the path; the file then keeps its old content.
 void ReplaceInFile(const std::filesystem::path& path, std::string_view find,
                    std::string_view replacement);

@@ -1,20 +1,15 @@
 #include "window/guarded.h"
 
-#include <filesystem>
 #include <system_error>
+
+#include "platform/errors.h"
 
 namespace qm::window {
 
 std::string failureText(const std::exception& failure) {
-    if (const auto* fsError = dynamic_cast<const std::filesystem::filesystem_error*>(&failure)) {
-        std::string text;
-        for (const auto* path : {&fsError->path1(), &fsError->path2()}) {
-            if (!path->empty()) {
-                text += path->native();
-                text += '\n';
-            }
-        }
-        return text + fsError->code().message();
+    if (const auto* fileError = dynamic_cast<const platform::FileError*>(&failure)) {
+        return fileError->path().native() + '\n' + fileError->reason() + " (" +
+               fileError->code().message() + ')';
     }
     if (const auto* systemError = dynamic_cast<const std::system_error*>(&failure)) {
         return systemError->code().message();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 
@@ -82,8 +83,8 @@ TEST(ReplaceRun, failureAtRowTwo_stopsThereRestoresArrowAndKeepsTitle) {
     try {
         run.go();
         FAIL() << "a missing file must end the run";
-    } catch (const fs::filesystem_error& e) {
-        EXPECT_EQ(e.path1(), dir / "2.htm");
+    } catch (const platform::FileError& e) {
+        EXPECT_EQ(e.path(), dir / "2.htm");
         EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
     }
     EXPECT_EQ(readBytes(dir / "1.htm"), "b");

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/errors.h"
+
 namespace qm::test {
 
 // The names in folder; a leftover "~quillmere-XXXXXX.tmp" fails the test unless allowed.
@@ -57,7 +59,7 @@ int errorOf(Call&& call) {
     try {
         call();
         return 0;
-    } catch (const std::filesystem::filesystem_error& e) {
+    } catch (const platform::FileError& e) {
         return e.code().value();
     }
 }

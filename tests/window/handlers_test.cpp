@@ -52,7 +52,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
         }});
         click("Check2");
         EXPECT_EQ(texts.at(0), empty ? "No files added."
-                                     : (dir / "gone.htm").string() + "\nNo such file or directory");
+                                     : (dir / "gone.htm").string() + "\ncannot open (No such file or directory)");
         // The empty-queue box belongs to the run; a failure is told once it has ended.
         EXPECT_EQ(hourglass, empty);
         EXPECT_EQ(codeWhileUp, empty ? Pointer::Hourglass : Pointer::Arrow);
