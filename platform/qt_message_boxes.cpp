@@ -2,13 +2,15 @@
 
 #include <QMessageBox>
 
+#include "platform/window_port.h"
+
 namespace qm::platform {
 
 Answer QtMessageBoxes::show(std::string_view text, Buttons buttons) {
     const auto standard = buttons == Buttons::Ok
                               ? QMessageBox::StandardButtons(QMessageBox::Ok)
                               : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillmere"),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kTitle.data(), static_cast<qsizetype>(kTitle.size())),
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), standard,
                     parent_.data());
     switch (box.exec()) {

@@ -1,5 +1,5 @@
 #pragma once
-// Message boxes as QMessageBox, titled "Quillmere", without an icon.
+// Message boxes as QMessageBox, titled with the program's title, without an icon.
 
 #include <QPointer>
 #include <QWidget>

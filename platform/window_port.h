@@ -6,6 +6,9 @@
 
 namespace qm::platform {
 
+// The program's title: the window's, and every message box's.
+inline constexpr std::string_view kTitle = "Quillmere";
+
 // The window-wide pointer shape codes.
 enum class Pointer : int { Default = 0, Arrow = 1, Hourglass = 11, Custom = 99 };
 

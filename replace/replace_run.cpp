@@ -50,7 +50,7 @@ void runReplace(queue::FileQueue& queue, platform::WindowPort& window,
     if (queue.count() == 0) {
         boxes.show(kNoFiles, platform::Buttons::Ok);
     } else {
-        window.setTitle(kDoneTitle);
+        window.setTitle(std::string(platform::kTitle) + std::string(kDoneSuffix));
     }
 }
 

@@ -11,8 +11,8 @@
 namespace qm::replace {
 
 inline constexpr std::string_view kBackupSuffix = " BACKUP.htm";
-inline constexpr std::string_view kTitle = "Quillmere";
-inline constexpr std::string_view kDoneTitle = "Quillmere [ Done! ]";
+// Follows the program's title once a run over a non-empty queue has finished.
+inline constexpr std::string_view kDoneSuffix = " [ Done! ]";
 inline constexpr std::string_view kNoFiles = "No files added.";
 
 // The backup's path: the file's whole path with the suffix appended as bytes.

@@ -211,7 +211,7 @@ void Form1::Form_Load() {
             port_.setCustomCursor(platform::readCursorFile(cursorFile));
         }
     }
-    port_.setTitle(replace::kTitle);
+    port_.setTitle(platform::kTitle);
     const double dpi = logicalDpiX();
     for (const ColumnLayout& column : kColumns) {
         model_.addColumn(text(column.caption));
