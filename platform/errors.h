@@ -23,6 +23,10 @@ private:
     std::string reason_;
 };
 
+// The text a message box shows for a failure: for a FileError the path, then
+// the reason and the system's description in parentheses.
+std::string failureText(const std::exception& failure);
+
 // Throws a FileError for the error number error (an errno value).
 [[noreturn]] inline void failWith(const char* reason, const std::filesystem::path& path,
                                   int error) {

@@ -1,16 +1,18 @@
 #pragma once
-// The program's one write path for files. Every failure throws
-// FileError carrying the path, the reason and the system's error.
+// The program's one write path for files. Every failure throws a FileError
+// carrying the path, the program's reason and the system's error.
 //
-// New content reaches a file through rewriteFile (or copyFile, built on the
-// same writer): it is produced as a sequence of byte slices, gathered into
-// writev batches, written to a temporary file "~quillmere-XXXXXX.tmp" beside
-// the file, flushed to disk and renamed over it. A file with several hard
-// links, or in a folder where no file can be created, is rewritten in place
-// instead (see posix_files.cpp for what that guarantees). In the rewrite,
-// previous is the file's current content, written back if an in-place write
-// fails part-way; the file keeps its permission bits, owner and group where
-// allowed, and extended attributes.
+// New content is made ready first and put in place later, so that many files
+// can be prepared at once and still change one after another, in order:
+//  - prepare: the content goes to a temporary file "~quillmere-XXXXXX.tmp"
+//    beside its destination, which then takes the destination's owner,
+//    extended attributes and permission bits (in that order, after the last
+//    write, so that the kernel does not clear set-ID bits or capabilities),
+//    and is flushed to disk;
+//  - commit: the temporary file is renamed over the destination.
+// A file that must keep its inode (several hard links), that sits in a folder
+// where nothing may be created, or whose owner or group a new file could not
+// take, is instead overwritten in place at commit (see posix_files.cpp).
 
 #include <sys/stat.h>
 
@@ -19,21 +21,41 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace qm::platform {
 
-// Receives a file's new content as byte slices and writes them in batches.
+// Owns a file descriptor and closes it when it goes.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd();
+    // The descriptor, or -1.
+    int get() const { return fd_; }
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
+    // Closes now and returns close()'s result: some file systems report write errors only here.
+    int close();
+
+private:
+    int fd_ = -1;
+};
+
+// Receives a file's new content as byte slices, in order.
 class SliceSink {
 public:
     virtual ~SliceSink() = default;
-    // Queues bytes, which must stay valid until flush() or until the producer returns.
+    // Takes bytes, which stay valid until the producer that passes them returns.
     virtual void put(std::string_view bytes) = 0;
-    // Writes everything queued, so that the caller may reuse the memory behind it.
-    virtual void flush() = 0;
 };
 
-// Emits the complete new content of a file into the sink, in order.
+// Emits the complete new content of a file into the sink; may be called more than once.
 using Producer = std::function<void(SliceSink&)>;
 
 // A file's whole content in one buffer of exactly its size (never zero-filled first).
@@ -52,41 +74,58 @@ private:
     std::size_t size_ = 0;
 };
 
-// A regular file opened for reading and checked, ready to be read and then rewritten.
+// A regular file opened for reading to be rewritten: a read-only file, and
+// anything that is not a regular file, fail here, before anything changes.
 class InputFile {
 public:
-    enum class Purpose { Read, Rewrite };
-    // Opens a regular file (through a symbolic link) without blocking; Rewrite refuses read-only.
-    InputFile(const std::filesystem::path& path, Purpose purpose);
-    ~InputFile();
+    // Opens the file (through a final symbolic link) without blocking.
+    explicit InputFile(const std::filesystem::path& path);
+    // Pending writes point at it: it stays where it was made.
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Reads the whole file in a loop (no 2 GiB limit); ENOMEM if memory lacks, EIO if it shrank.
-    Bytes readAll();
+    // Reads the whole file (no 2 GiB limit); fails if it shrinks meanwhile or memory lacks.
+    Bytes readAll() const;
+    // Fails unless the file is still the one opened: same inode under the name, size, mtime.
+    void checkUnchanged() const;
     // The path as given, named in every error.
     const std::filesystem::path& path() const { return path_; }
     // The file itself: path with a final symbolic link resolved.
     const std::filesystem::path& target() const { return target_; }
     // The open descriptor (read only).
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     // The file's status when it was opened.
     const struct stat& status() const { return status_; }
 
 private:
     std::filesystem::path path_;
     std::filesystem::path target_;
-    int fd_ = -1;
+    Fd fd_;
     struct stat status_ {};
 };
 
-// Replaces file's content by produce's size bytes, keeping its attributes; previous: its content.
-void rewriteFile(InputFile& file, std::uint64_t size, const Producer& produce,
-                 std::string_view previous);
+// New content for one destination, prepared and waiting for commit(). Until
+// then nothing visible has changed; a write dropped uncommitted removes its
+// temporary file. The objects it was made from must outlive it.
+class PendingWrite {
+public:
+    // Prepares file's new content, as produced; previous is the file's content as read.
+    static PendingWrite rewrite(const InputFile& file, std::string_view previous, Producer produce);
+    // Prepares a backup of source, whose content was read as content, under the name to.
+    static PendingWrite backup(const InputFile& source, std::string_view content,
+                               const std::filesystem::path& to);
 
-// Copies the regular file from to to, written the same safe way as a rewrite:
-// to ends up holding either its old content or the complete copy. The copy
-// gets from's permission bits. An existing to is replaced.
-void copyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+    PendingWrite(PendingWrite&&) noexcept;
+    PendingWrite& operator=(PendingWrite&&) noexcept;
+    ~PendingWrite();
+
+    // Puts the content in place; a rewrite first checks that its file is unchanged.
+    void commit();
+
+private:
+    struct State;
+    explicit PendingWrite(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace qm::platform

@@ -3,4 +3,5 @@
 #include "platform/list_control.h"
 #include "platform/message_boxes.h"
 #include "platform/settings_store.h"
+#include "platform/ui_thread.h"
 #include "platform/window_port.h"

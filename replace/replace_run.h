@@ -1,10 +1,17 @@
 #pragma once
 // The batch replace run behind the "Replace Text" button.
 
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/message_boxes.h"
+#include "platform/ui_thread.h"
 #include "platform/window_port.h"
 #include "queue/file_queue.h"
 
@@ -18,12 +25,48 @@ inline constexpr std::string_view kNoFiles = "No files added.";
 // The backup's path: the file's whole path with the suffix appended as bytes.
 std::filesystem::path backupPath(const std::filesystem::path& file);
 
-// Rewrites every queued file in order, backing each up first when the window's
-// backup box is ticked, and marks its row "Done". The pointer is the hourglass
-// during the run and the arrow after it, also when a failure ends the run: the
-// failure then propagates (a std::system_error naming the file) and the rows
-// from the failing one on keep their status.
-void runReplace(queue::FileQueue& queue, platform::WindowPort& window,
-                platform::MessageBoxes& boxes);
+// What a run does to every file; read once, when it starts.
+struct RunTexts {
+    std::string find;
+    std::string replacement;
+    bool backup = false;
+};
+
+// Rewrites files, each backed up first if asked, on threads of its own. Worker
+// threads prepare rows ahead (read, replace, new content and backup written
+// beside the file and flushed); one committer puts them in place strictly in
+// order, so the result is the one a run of one file after another gives. The
+// first failure ends the run: rows after it are left exactly as they were.
+class BatchRun {
+public:
+    // Called on the committer thread.
+    struct Events {
+        std::function<void(std::size_t index)> committed;          // files[index] is rewritten
+        std::function<void(std::exception_ptr failure)> finished;  // null when all were
+    };
+    // workers: temporary files written at once (1: one file after another).
+    BatchRun(std::vector<std::filesystem::path> files, RunTexts texts, unsigned workers,
+             Events events);
+    // Stops after the row being committed, without reporting, and waits for every thread.
+    ~BatchRun();
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
+
+    // The number of workers for this machine.
+    static unsigned defaultWorkers();
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+    std::thread committer_;
+};
+
+// Starts a run over the queue as it stands, with the window's texts and backup
+// option. The pointer shows the hourglass, and the window takes no input,
+// until the run ends; rows turn "Done" one by one as they are committed. The
+// end, through ui: the arrow, then the "Done!" title or the failure's box. An
+// empty queue gets the "No files added." box at once, and no run.
+std::unique_ptr<BatchRun> startReplace(queue::FileQueue& queue, platform::WindowPort& window,
+                                       platform::MessageBoxes& boxes, platform::UiThread& ui);
 
 }  // namespace qm::replace

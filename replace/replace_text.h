@@ -1,36 +1,40 @@
 #pragma once
-// Replacing one exact text with another, in memory and in a file.
+// Replacing one exact text with another (module ReplaceText).
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
 #include <string_view>
 
 #include "platform/files.h"
 
 namespace qm::replace {
 
-// Every non-overlapping occurrence of find in content, scanning left to right,
-// replaced by replacement; bytes compared exactly. An empty find text leaves
-// the content unchanged.
-std::string replaceAll(std::string_view content, std::string_view find,
-                       std::string_view replacement);
+// Puts content into sink with every occurrence of find replaced by replacement:
+// the unchanged runs of content and the replacement, in order, copying nothing.
+// Occurrences are found left to right, bytes compared exactly, and never
+// overlap; inserted text is not searched again. An empty find text leaves the
+// content as it is.
+void replaceAll(std::string_view content, std::string_view find, std::string_view replacement,
+                platform::SliceSink& sink);
 
-// Number of non-overlapping occurrences of find in content (0 for an empty find text).
-std::uint64_t countMatches(std::string_view content, std::string_view find);
+// One file rewritten with every occurrence of find replaced: made ready when
+// constructed (the file read whole, the new content prepared beside it) and
+// put in place by commit(). The file is rewritten even when nothing matches.
+// Failures throw platform::FileError naming the path; the file then keeps its
+// old content. find and replacement must outlive the object.
+class ReplaceInFile {
+public:
+    ReplaceInFile(const std::filesystem::path& path, std::string_view find,
+                  std::string_view replacement);
+    // The file as opened, and its content as read: what a backup copies.
+    const platform::InputFile& file() const { return file_; }
+    std::string_view content() const { return content_.view(); }
+    // Puts the new content in place, unless the file has changed since it was read.
+    void commit() { write_.commit(); }
 
-// Size in bytes of replaceAll's result, computed without building it.
-std::uint64_t replacedSize(std::string_view content, std::string_view find,
-                           std::string_view replacement);
-
-// Emits replaceAll's result into sink as slices of content and of replacement, copying nothing.
-void emitReplaced(std::string_view content, std::string_view find, std::string_view replacement,
-                  platform::SliceSink& sink);
-
-// Rewrites the file at path with every occurrence of find replaced. The file is
-// rewritten even when nothing matches. Throws platform::FileError
-// (a std::system_error) naming the path; the file then keeps its old content.
-void ReplaceInFile(const std::filesystem::path& path, std::string_view find,
-                   std::string_view replacement);
+private:
+    platform::InputFile file_;
+    platform::Bytes content_;
+    platform::PendingWrite write_;
+};
 
 }  // namespace qm::replace

@@ -233,7 +233,7 @@ void Form1::Check1_Click() {
 void Form1::Check2_Click() {
     runGuarded(boxes_, [this] {
         if (queue::springBack(check2Button_)) {
-            replace::runReplace(queue_, port_, boxes_);
+            run_ = replace::startReplace(queue_, port_, boxes_, ui_);
         }
     });
 }

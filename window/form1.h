@@ -14,9 +14,11 @@
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_queue_model.h"
 #include "platform/qt_toggle_button.h"
+#include "platform/qt_ui_thread.h"
 #include "platform/qt_window_port.h"
 #include "platform/settings_store.h"
 #include "queue/file_queue.h"
+#include "replace/replace_run.h"
 
 namespace qm::window {
 
@@ -79,6 +81,10 @@ private:
     platform::QtToggleButton check2Button_{*Check2};
     platform::QtToggleButton check4Button_{*Check4};
     platform::QtToggleButton check5Button_{*Check5};
+    platform::QtUiThread ui_;
+    // The last run, kept until the next one starts or the window goes (declared last, so that
+    // it goes first): its threads report to the members above.
+    std::unique_ptr<replace::BatchRun> run_;
 };
 
 }  // namespace qm::window

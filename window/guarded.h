@@ -9,9 +9,6 @@
 
 namespace qm::window {
 
-// The text shown for a failure: the file's path where there is one, then the system's description.
-std::string failureText(const std::exception& failure);
-
 // Runs one event handler; a failure is shown in a message box and the program goes on.
 void runGuarded(platform::MessageBoxes& boxes, const std::function<void()>& handler) noexcept;
 

@@ -1,10 +1,13 @@
 #pragma once
 // In-memory stand-ins for the window side of the platform layer.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -14,6 +17,7 @@
 #include "platform/file_dialogs.h"
 #include "platform/list_control.h"
 #include "platform/message_boxes.h"
+#include "platform/ui_thread.h"
 #include "platform/window_port.h"
 
 namespace qm::test {
@@ -29,9 +33,7 @@ public:
         for (auto& r : more) rows.push_back(std::move(r));
     }
     std::size_t count() const override { return rows.size(); }
-    std::filesystem::path filename(std::size_t i) const override {
-        return rows.at(i).filename;
-    }
+    std::filesystem::path filename(std::size_t i) const override { return rows.at(i).filename; }
     void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
     void removeAt(std::size_t i) override {
         if (i >= rows.size())
@@ -125,6 +127,39 @@ public:
         prompts.emplace_back(prompt);
         return folder;
     }
+};
+
+// Work posted from a run's threads, run on the test's own thread.
+class FakeUiThread : public platform::UiThread {
+public:
+    void post(std::function<void()> work) override {
+        {
+            const std::lock_guard lock(mutex_);
+            work_.push_back(std::move(work));
+        }
+        posted_.notify_one();
+    }
+    // Runs posted work, waiting for more, until done() holds; false after ten idle seconds.
+    bool runUntil(const std::function<bool()>& done) {
+        while (!done()) {
+            std::function<void()> next;
+            {
+                std::unique_lock lock(mutex_);
+                if (!posted_.wait_for(lock, std::chrono::seconds(10),
+                                      [&] { return !work_.empty(); }))
+                    return false;
+                next = std::move(work_.front());
+                work_.pop_front();
+            }
+            next();
+        }
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> work_;
 };
 
 }  // namespace qm::test

@@ -2,6 +2,7 @@
 // Checks shared by the tests of the write path: what a folder holds, and parts
 // of a test run in a forked child (resource limits, another user).
 
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -51,6 +52,17 @@ int runInChild(Body&& body) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// runInChild(body) as the user uid (and its own group): root becomes that user first.
+template <class Body>
+int runAs(uid_t uid, Body&& body) {
+    return runInChild([&] {
+        if (uid != ::geteuid() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
+            return 97;
+        return body();
+    });
 }
 
 // The error number that call failed with, 0 if it succeeded.

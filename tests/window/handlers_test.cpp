@@ -24,6 +24,7 @@ TEST_P(ReplaceFromClicks, rewritesEveryQueuedFileFromTheTypedTexts) {
     if (backup)
         click("Check3");
     click("Check2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowPort().pointer() == Pointer::Arrow; }));
     EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
     EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9 dog");
     EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
@@ -51,6 +52,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
             answerBox(texts)(dialog);
         }});
         click("Check2");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.empty(); }));
         EXPECT_EQ(texts.at(0), empty ? "No files added."
                                      : (dir / "gone.htm").string() + "\ncannot open (No such file or directory)");
         // The empty-queue box belongs to the run; a failure is told once it has ended.
@@ -62,6 +64,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
     }
     writeBytes(dir / "gone.htm", "cat");  // the next run works
     click("Check2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readBytes(dir / "kept.htm").empty(); }));
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
 }
 
