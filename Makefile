@@ -4,9 +4,11 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation
 SCREENSHOT_PACKAGES := xvfb xdotool x11-utils imagemagick
+# Only for re-rendering the committed PNG icons from the SVG.
+ICON_PACKAGES := librsvg2-bin
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench screenshot format tidy clean
+.PHONY: all deps build run test bench screenshot icons format tidy clean
 
 all: build
 
@@ -39,6 +41,10 @@ bench: build
 screenshot: EXTRA_PACKAGES = $(SCREENSHOT_PACKAGES)
 screenshot: build
 	scripts/screenshot.sh $(BUILD)/quillmere docs/screenshot.png
+
+icons: EXTRA_PACKAGES = $(ICON_PACKAGES)
+icons: deps
+	scripts/render-icons.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
