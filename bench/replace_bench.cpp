@@ -160,12 +160,19 @@ fs::path freshCopy(const Corpus& c, const fs::path& into) {
     return into;
 }
 
-enum class Variant { Run, Floor, Sd };
+// The replace run with a number of workers, the floor, or sd.
+struct Variant {
+    enum Kind { Run, Floor, Sd } kind;
+    unsigned workers = 0;
+    auto operator<=>(const Variant&) const = default;
+};
 
-const char* nameOf(Variant v) {
-    switch (v) {
+bool gSeveralRuns = false;  // runs with several worker counts, named by their count
+
+std::string nameOf(const Variant& v) {
+    switch (v.kind) {
         case Variant::Run:
-            return "run";
+            return gSeveralRuns ? "run@" + std::to_string(v.workers) : "run";
         case Variant::Floor:
             return "floor";
         case Variant::Sd:
@@ -173,8 +180,6 @@ const char* nameOf(Variant v) {
     }
     return "?";
 }
-
-unsigned gWorkers = 0;  // the run's workers; 0: as the window chooses
 
 // Runs `xargs -0 command...` with the files on its standard input; false if it failed.
 bool runThroughXargs(const std::vector<std::string>& command, const fs::path& root,
@@ -211,16 +216,15 @@ bool runThroughXargs(const std::vector<std::string>& command, const fs::path& ro
 }
 
 // The work of one variant over (part of) one copy; runs in the measured child.
-void work(Variant v, const fs::path& root, const Corpus& c) {
-    switch (v) {
+void work(const Variant& v, const fs::path& root, const Corpus& c) {
+    switch (v.kind) {
         case Variant::Run: {
             std::vector<fs::path> files;
             for (const auto& f : c.files) files.push_back(root / f);
             std::promise<std::exception_ptr> finished;
             {
                 const qm::replace::BatchRun run(
-                    std::move(files), {kFind, kReplacement, false},
-                    gWorkers ? gWorkers : qm::replace::BatchRun::defaultWorkers(),
+                    std::move(files), {kFind, kReplacement, false}, v.workers,
                     {[](std::size_t) {}, [&](std::exception_ptr f) { finished.set_value(f); }});
                 if (const std::exception_ptr failure = finished.get_future().get())
                     std::rethrow_exception(failure);
@@ -251,7 +255,7 @@ struct Sample {
 };
 
 // Times the variant in a forked child, so that its peak memory is its own.
-Sample measure(Variant v, const fs::path& root, const Corpus& c, std::size_t begin,
+Sample measure(const Variant& v, const fs::path& root, const Corpus& c, std::size_t begin,
                std::size_t end) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
@@ -268,7 +272,7 @@ Sample measure(Variant v, const fs::path& root, const Corpus& c, std::size_t beg
         try {
             work(v, root, part);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "replace_bench: %s failed: %s\n", nameOf(v), e.what());
+            std::fprintf(stderr, "replace_bench: %s failed: %s\n", nameOf(v).c_str(), e.what());
             ::_exit(1);
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -284,7 +288,7 @@ Sample measure(Variant v, const fs::path& root, const Corpus& c, std::size_t beg
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "replace_bench: %s on %s failed\n", nameOf(v), c.name.c_str());
+        std::fprintf(stderr, "replace_bench: %s on %s failed\n", nameOf(v).c_str(), c.name.c_str());
         std::exit(1);
     }
     const auto cpu = [](const timeval& t) {
@@ -306,14 +310,28 @@ bool installed(const char* tool) {
 int main(int argc, char** argv) {
     bool quick = std::getenv("QM_BENCH_QUICK") != nullptr;
     int rounds = 0;
+    std::string workerCounts;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
         else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
             rounds = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--workers") == 0 && i + 1 < argc)
-            gWorkers = static_cast<unsigned>(std::atoi(argv[++i]));
+            workerCounts = argv[++i];
     }
+    // The run as the window starts it, or one run per worker count asked for.
+    std::vector<Variant> runs;
+    for (std::size_t at = 0; at < workerCounts.size();) {
+        std::size_t comma = workerCounts.find(',', at);
+        if (comma == std::string::npos)
+            comma = workerCounts.size();
+        runs.push_back(
+            {Variant::Run, static_cast<unsigned>(std::stoul(workerCounts.substr(at, comma - at)))});
+        at = comma + 1;
+    }
+    if (runs.empty())
+        runs.push_back({Variant::Run, qm::replace::BatchRun::defaultWorkers()});
+    gSeveralRuns = runs.size() > 1;
     const Sizes sizes = quick ? Sizes{1000, 5000, std::uint64_t{64} << 20, 3}
                               : Sizes{10000, 50000, std::uint64_t{1} << 30, 3};
     if (rounds <= 0)
@@ -325,17 +343,20 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(dirTemplate.data()))
         die("mkdtemp");
     const fs::path root = dirTemplate;
-    std::printf("corpora under %s%s, %d rounds, %u workers\n", root.c_str(),
-                quick ? " (quick)" : "", rounds,
-                gWorkers ? gWorkers : qm::replace::BatchRun::defaultWorkers());
+    std::printf(
+        "corpora under %s%s, %d rounds, run with %s workers\n", root.c_str(),
+        quick ? " (quick)" : "", rounds,
+        workerCounts.empty() ? std::to_string(runs[0].workers).c_str() : workerCounts.c_str());
 
     std::mt19937 rng(42);
     const std::vector<Corpus> corpora = {makePages(root / "src", sizes.pages, rng),
                                          makeBig(root / "src", sizes.bigBytes, rng),
                                          makeTiny(root / "src", sizes.tiny, rng)};
-    std::vector<Variant> variants = {Variant::Run, Variant::Floor};
-    if (installed("sd"))
-        variants.push_back(Variant::Sd);
+    std::vector<Variant> variants = runs;
+    variants.push_back({Variant::Floor});
+    const bool withSd = installed("sd");
+    if (withSd)
+        variants.push_back({Variant::Sd});
     else
         std::printf("sd: not installed, left out\n");
 
@@ -345,9 +366,8 @@ int main(int argc, char** argv) {
         for (const Corpus& c : corpora) {
             // Copies first, flushed, then the timings: no run pays for another's writeback.
             std::map<Variant, fs::path> copies;
-            for (const Variant v : variants) {
-                const auto into = root / ("r" + std::to_string(round)) / c.name /
-                                  std::to_string(static_cast<int>(v));
+            for (const Variant& v : variants) {
+                const auto into = root / ("r" + std::to_string(round)) / c.name / nameOf(v);
                 fs::create_directories(into.parent_path());
                 copies[v] = freshCopy(c, into);
             }
@@ -361,18 +381,18 @@ int main(int argc, char** argv) {
                 std::vector<Variant> order = variants;
                 std::rotate(order.begin(), order.begin() + (round + slice) % order.size(),
                             order.end());
-                for (const Variant v : order) {
+                for (const Variant& v : order) {
                     const Sample s = measure(v, copies[v], c, begin, end);
                     total[v].seconds += s.seconds;
                     total[v].cpuSeconds += s.cpuSeconds;
                     total[v].peakMiB = std::max(total[v].peakMiB, s.peakMiB);
                 }
             }
-            for (const Variant v : variants) {
+            for (const Variant& v : variants) {
                 const Sample& s = total[v];
                 results[c.name][v].push_back(s);
-                std::printf("  round %d %-6s %-6s %8.3f s  cpu %8.3f s  %8.1f MiB\n", round + 1,
-                            c.name.c_str(), nameOf(v), s.seconds, s.cpuSeconds, s.peakMiB);
+                std::printf("  round %d %-6s %-7s %8.3f s  cpu %8.3f s  %8.1f MiB\n", round + 1,
+                            c.name.c_str(), nameOf(v).c_str(), s.seconds, s.cpuSeconds, s.peakMiB);
             }
             std::fflush(stdout);
         }
@@ -385,34 +405,38 @@ int main(int argc, char** argv) {
         std::printf("%s: %zu files, %.1f MiB, largest %.1f MiB\n", c.name.c_str(), c.files.size(),
                     static_cast<double>(c.bytes) / (1 << 20),
                     static_cast<double>(c.largest) / (1 << 20));
-        for (const Variant v : variants) {
+        for (const Variant& v : variants) {
             std::vector<double> t;
             for (const Sample& s : r[v]) t.push_back(s.seconds);
-            std::printf("  %-6s median %8.3f s\n", nameOf(v), median(t));
+            std::printf("  %-7s median %8.3f s\n", nameOf(v).c_str(), median(t));
         }
-        const auto ratio = [&](Variant other) {
-            std::vector<double> ratios;
-            for (int i = 0; i < rounds; ++i)
-                ratios.push_back(r[Variant::Run][i].seconds / r[other][i].seconds);
-            return median(ratios);
-        };
         // The big file is about writing bytes; the many small ones about the cost per file.
         const bool big = c.name == "big";
-        const double floorRatio = ratio(Variant::Floor);
-        const bool floorOk = !big || floorRatio <= 1.15;
-        std::printf("  run / floor: %.3f%s\n", floorRatio, big ? " (target <= 1.15)" : "");
-        bool sdOk = true;
-        if (r.count(Variant::Sd)) {
-            const double sdRatio = ratio(Variant::Sd);
-            sdOk = big || sdRatio <= 1.0;
-            std::printf("  run / sd: %.3f%s\n", sdRatio, big ? "" : " (target <= 1.0)");
-        }
-        double peak = 0;
-        for (const Sample& s : r[Variant::Run]) peak = std::max(peak, s.peakMiB);
         const double memoryTarget = 1.2 * static_cast<double>(c.largest) / (1 << 20) + 64;
-        const bool memoryOk = peak <= memoryTarget;
-        std::printf("  peak memory: %.1f MiB (target <= %.1f MiB)\n", peak, memoryTarget);
-        withinTargets = withinTargets && floorOk && sdOk && memoryOk;
+        for (const Variant& run : runs) {
+            const auto ratio = [&](const Variant& other) {
+                std::vector<double> ratios;
+                for (int i = 0; i < rounds; ++i)
+                    ratios.push_back(r[run][i].seconds / r[other][i].seconds);
+                return median(ratios);
+            };
+            const std::string name = nameOf(run);
+            const double floorRatio = ratio({Variant::Floor});
+            std::printf("  %s / floor: %.3f%s\n", name.c_str(), floorRatio,
+                        big ? " (target <= 1.15)" : "");
+            bool ok = !big || floorRatio <= 1.15;
+            if (withSd) {
+                const double sdRatio = ratio({Variant::Sd});
+                std::printf("  %s / sd: %.3f%s\n", name.c_str(), sdRatio,
+                            big ? "" : " (target <= 1.0)");
+                ok = ok && (big || sdRatio <= 1.0);
+            }
+            double peak = 0;
+            for (const Sample& s : r[run]) peak = std::max(peak, s.peakMiB);
+            std::printf("  %s peak memory: %.1f MiB (target <= %.1f MiB)\n", name.c_str(), peak,
+                        memoryTarget);
+            withinTargets = withinTargets && ok && peak <= memoryTarget;
+        }
     }
     std::printf("\n%s\nremoving the corpora...\n",
                 withinTargets ? "all within targets" : "some figures over target");

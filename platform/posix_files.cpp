@@ -192,10 +192,13 @@ struct TempFile {
         path = std::move(name);
         return 0;
     }
-    // Renames it over file; returns 0, or rename's error (the temporary file then stays).
-    int renameOver(const fs::path& file, const fs::path& shown) {
-        if (fd.close() != 0)
+    // Flushes it to disk and closes it: the content is ready to take its place.
+    void finish(const fs::path& shown) {
+        if (::fsync(fd.get()) != 0 || fd.close() != 0)
             fail("cannot write", shown, errno);
+    }
+    // Renames it over file; returns 0, or rename's error (the temporary file then stays).
+    int renameOver(const fs::path& file) {
         if (::rename(path.c_str(), file.c_str()) != 0)
             return errno;
         path.clear();
@@ -380,8 +383,7 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
             copyExtendedAttributes(file.fd(), s->temp.fd.get(), s->shown);
             if (::fchmod(s->temp.fd.get(), s->mode) != 0)
                 fail("cannot set permissions", s->shown, errno);
-            if (::fsync(s->temp.fd.get()) != 0)
-                fail("cannot write", s->shown, errno);
+            s->temp.finish(s->shown);
         } else {
             s->temp.drop();  // in place, at commit
         }
@@ -420,8 +422,7 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
         writeAll(s->temp.fd.get(), s->produce, to);
         if (::fchmod(s->temp.fd.get(), s->mode) != 0)
             fail("cannot set permissions", to, errno);
-        if (::fsync(s->temp.fd.get()) != 0)
-            fail("cannot write", to, errno);
+        s->temp.finish(to);
     } else if (!refused(error) || !exists || !s->regularDestination) {
         fail("cannot create the backup", to, error);
     }
@@ -434,7 +435,7 @@ void PendingWrite::commit() {
     if (s.source)
         s.source->checkUnchanged();
     if (!s.temp.path.empty()) {
-        const int error = s.temp.renameOver(s.file, s.shown);
+        const int error = s.temp.renameOver(s.file);
         if (error == 0)
             return;
         // A folder that lets us write the file but not replace it (a sticky folder, say).

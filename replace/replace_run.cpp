@@ -38,11 +38,13 @@ struct Prepared {
                                                           backupPath(path)));
         }
     }
-    // The backup takes its name first, then the new content the file's.
+    // The backup takes its name first, then the new content the file's (which checks again
+    // that the file is unchanged).
     void commit() {
-        rewrite.file().checkUnchanged();
-        if (backup)
+        if (backup) {
+            rewrite.file().checkUnchanged();
             backup->commit();
+        }
         rewrite.commit();
     }
 
@@ -106,7 +108,8 @@ struct BatchRun::Shared {
     std::mutex claiming;  // held while a row is claimed: rows take their limits in order
     std::map<std::string, std::string> folders;  // resolved folders, while claiming
     std::mutex mutex;                            // guards everything below
-    std::condition_variable changed;
+    std::condition_variable ready;               // a row is prepared (or failed), for the committer
+    std::condition_variable freed;               // a row is committed, or the run stops
     std::vector<Row> rows;
     std::size_t nextToClaim = 0;
     std::size_t committed = 0;  // rows before this one are in place
@@ -178,7 +181,7 @@ void BatchRun::Shared::work() {
             }
             Row identified = identify(files[row]);
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] {
+            freed.wait(lock, [&] {
                 return stop ||
                        (inFlight < threadCount &&
                         (bytesInFlight == 0 || bytesInFlight + identified.bytes <= kMemoryBudget));
@@ -191,7 +194,7 @@ void BatchRun::Shared::work() {
         }
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return stop || !conflictsWithEarlier(row); });
+            freed.wait(lock, [&] { return stop || !conflictsWithEarlier(row); });
             if (stop)
                 return;
         }
@@ -210,7 +213,7 @@ void BatchRun::Shared::work() {
                 noMoreClaims = noMoreClaims || failure;
             }
         }
-        changed.notify_all();
+        ready.notify_one();
         // Dropped here if the run stopped meanwhile: its temporary files go with it.
     }
 }
@@ -221,7 +224,7 @@ void BatchRun::Shared::commitAll() {
         std::unique_ptr<Prepared> prepared;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return stop || rows[row].prepared || rows[row].failure; });
+            ready.wait(lock, [&] { return stop || rows[row].prepared || rows[row].failure; });
             if (stop)
                 break;
             if (rows[row].failure) {
@@ -243,14 +246,14 @@ void BatchRun::Shared::commitAll() {
             --inFlight;
             bytesInFlight -= rows[row].bytes;
         }
-        changed.notify_all();
+        freed.notify_all();
         report([&] { events.committed(row); });
     }
     {
         const std::lock_guard lock(mutex);
         stop = true;
     }
-    changed.notify_all();
+    freed.notify_all();
     for (std::thread& worker : workers) worker.join();
     rows.clear();  // every prepared row not committed takes its temporary files with it
     if (!cancelled)
@@ -272,7 +275,8 @@ BatchRun::~BatchRun() {
         shared_->stop = true;
         shared_->cancelled = true;
     }
-    shared_->changed.notify_all();
+    shared_->ready.notify_all();
+    shared_->freed.notify_all();
     committer_.join();
 }
 
