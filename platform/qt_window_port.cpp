@@ -1,5 +1,6 @@
 #include "platform/qt_window_port.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 
 namespace qm::platform {
@@ -7,6 +8,41 @@ namespace qm::platform {
 QtWindowPort::~QtWindowPort() {
     if (code_ == Pointer::Hourglass) {
         QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+bool QtWindowPort::InputGate::eventFilter(QObject* watched, QEvent* event) {
+    // Boxes a run shows are windows of their own and stay usable.
+    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != &window_)
+        return false;
+    switch (event->type()) {
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::ToolTip:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -30,18 +66,17 @@ void QtWindowPort::setTitle(std::string_view title) {
 }
 
 void QtWindowPort::setPointer(Pointer code) {
-    // The hourglass goes over the whole application, the text boxes included,
-    // and is pushed to the window system at once: the run that sets it does
-    // not return to the event loop until it ends.
+    // The hourglass goes over the whole application, the text boxes included.
     if (code == Pointer::Hourglass) {
         if (code_ != Pointer::Hourglass) {
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            QGuiApplication::sync();
+            QCoreApplication::instance()->installEventFilter(&gate_);
         }
         code_ = code;
         return;
     }
     if (code_ == Pointer::Hourglass) {
+        QCoreApplication::instance()->removeEventFilter(&gate_);
         QGuiApplication::restoreOverrideCursor();
     }
     code_ = code;

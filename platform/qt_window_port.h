@@ -1,6 +1,6 @@
 #pragma once
 // The main window as the logic layers see it: its two texts, the backup box,
-// the title and the window-wide pointer.
+// the title and the window-wide pointer, whose hourglass also shuts its input.
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -38,8 +38,20 @@ private:
     QLineEdit& find_;
     QLineEdit& replacement_;
     QAbstractButton& backup_;
+    // Drops the window's input while the hourglass shows: a run owns the window then, and
+    // nothing clicked or typed meanwhile may be replayed after it.
+    class InputGate final : public QObject {
+    public:
+        explicit InputGate(QWidget& window) : window_(window) {}
+        bool eventFilter(QObject* watched, QEvent* event) override;
+
+    private:
+        QWidget& window_;
+    };
+
     std::optional<QCursor> custom_;
     Pointer code_ = Pointer::Default;
+    InputGate gate_{window_};
 };
 
 }  // namespace qm::platform
