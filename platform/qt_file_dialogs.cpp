@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/qt_text.h"
+
 namespace qm::platform {
 
 namespace {
@@ -17,10 +19,6 @@ namespace {
 constexpr std::uint32_t kAllowMultiSelect = 0x200;
 constexpr std::uint32_t kPathMustExist = 0x800;
 constexpr std::uint32_t kFileMustExist = 0x1000;
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string encoded(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -98,7 +96,7 @@ QStringList nameFiltersFor(std::string_view filter) {
     // "description|patterns|description|patterns|", patterns separated by ";".
     // Qt reads the patterns from the parentheses at the end of each filter,
     // separated by spaces; "*.*" means every name, with or without a dot.
-    QStringList fields = fromUtf8(filter).split(QLatin1Char('|'));
+    QStringList fields = qtText(filter).split(QLatin1Char('|'));
     QStringList result;
     for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
         QString description = fields[i].trimmed();
@@ -126,7 +124,7 @@ std::string QtFileDialogs::showOpen(std::uint32_t flags, std::string_view title,
                                     std::string_view filter) {
     const bool many = (flags & kAllowMultiSelect) != 0;
     const bool mustExist = (flags & (kFileMustExist | kPathMustExist)) != 0;
-    OpenAnyDialog dialog(parent_.data(), fromUtf8(title));
+    OpenAnyDialog dialog(parent_.data(), qtText(title));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (mustExist) {
@@ -160,7 +158,7 @@ std::string QtFileDialogs::showOpen(std::uint32_t flags, std::string_view title,
 }
 
 std::filesystem::path QtFileDialogs::browseForFolder(std::string_view prompt) {
-    QFileDialog dialog(parent_.data(), fromUtf8(prompt));
+    QFileDialog dialog(parent_.data(), qtText(prompt));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setFileMode(QFileDialog::Directory);

@@ -1,6 +1,7 @@
 #include "platform/qt_settings_store.h"
 
 #include "platform/errors.h"
+#include "platform/qt_text.h"
 
 #include <QFile>
 #include <QSettings>
@@ -11,12 +12,8 @@ namespace qm::platform {
 
 namespace {
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString keyPath(std::string_view section, std::string_view key) {
-    return fromUtf8(section) + QLatin1Char('/') + fromUtf8(key);
+    return qtText(section) + QLatin1Char('/') + qtText(key);
 }
 
 }  // namespace
@@ -33,7 +30,7 @@ std::string QtSettingsStore::read(std::string_view section, std::string_view key
 
 void QtSettingsStore::write(std::string_view section, std::string_view key, std::string_view text) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, application_);
-    settings.setValue(keyPath(section, key), fromUtf8(text));
+    settings.setValue(keyPath(section, key), qtText(text));
     // Flushed now, so that the value survives the program being killed.
     settings.sync();
     if (settings.status() == QSettings::NoError) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/qt_cursor_file.h"
+#include "platform/qt_text.h"
 #include "queue/add_files.h"
 #include "queue/add_folder.h"
 #include "queue/spring_back.h"
@@ -26,10 +27,6 @@ namespace {
 
 constexpr const char* kCursorFileName = "HAND-M.CUR";
 constexpr int kIconSize = 32;
-
-QString text(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 QFont controlFont(ControlFont kind, const QFont& platformDefault) {
     if (kind == ControlFont::PlatformDefault) {
@@ -64,7 +61,7 @@ Form1::Form1(platform::SettingsStore& settings, std::filesystem::path programFol
 
 void Form1::buildControls() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(text(kLayoutTitle));
+    setWindowTitle(platform::qtText(kLayoutTitle));
     // Fixed single border: minimise and close, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -86,13 +83,13 @@ void Form1::buildControls() {
     std::vector<std::pair<int, QWidget*>> tabOrder;
     for (const ControlLayout& layout : kControls) {
         QWidget* control = byName.at(layout.name);
-        control->setObjectName(text(layout.name));
+        control->setObjectName(platform::qtText(layout.name));
         control->setGeometry(px(layout.left), px(layout.top), px(layout.width), px(layout.height));
         control->setFont(controlFont(layout.font, platformDefault));
         if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            button->setText(text(layout.caption));
+            button->setText(platform::qtText(layout.caption));
         } else if (auto* label = qobject_cast<QLabel*>(control)) {
-            label->setText(text(layout.caption));
+            label->setText(platform::qtText(layout.caption));
         }
         if (layout.kind != ControlKind::Label) {
             tabOrder.emplace_back(layout.tabIndex, control);
@@ -112,7 +109,7 @@ void Form1::buildControls() {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
-    ListView1->setToolTip(text(kListToolTip));
+    ListView1->setToolTip(platform::qtText(kListToolTip));
     model_.setSelectionSource([view = ListView1]() -> std::optional<std::size_t> {
         const QModelIndex current = view->currentIndex();
         if (!current.isValid()) {
@@ -214,7 +211,7 @@ void Form1::Form_Load() {
     port_.setTitle(platform::kTitle);
     const double dpi = logicalDpiX();
     for (const ColumnLayout& column : kColumns) {
-        model_.addColumn(text(column.caption));
+        model_.addColumn(platform::qtText(column.caption));
         ListView1->header()->resizeSection(model_.columnCount() - 1,
                                            twipsToPixels(column.width, dpi));
     }
