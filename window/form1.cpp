@@ -251,7 +251,7 @@ void Form1::Check4_Click() {
 void Form1::Check5_Click() {
     runGuarded(boxes_, [this] {
         if (queue::springBack(check5Button_)) {
-            queue::importFolder(queue_, dialogs_, boxes_);
+            queue::importFolder(queue_, dialogs_, boxes_, listing_);
         }
     });
 }

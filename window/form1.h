@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <filesystem>
 
+#include "platform/dir_listing.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_queue_model.h"
@@ -74,6 +75,7 @@ private:
     queue::FileQueue queue_{model_};
     platform::QtMessageBoxes boxes_{this};
     platform::QtFileDialogs dialogs_{this};
+    platform::PosixDirListing listing_;
     platform::QtWindowPort port_{*this, *Text1, *Text2, *Check3};
     platform::QtToggleButton check1Button_{*Check1};
     platform::QtToggleButton check2Button_{*Check2};
