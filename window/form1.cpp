@@ -13,7 +13,6 @@
 #include "platform/qt_text.h"
 #include "queue/add_files.h"
 #include "queue/add_folder.h"
-#include "queue/spring_back.h"
 #include "replace/replace_run.h"
 #include "window/backup_option.h"
 #include "window/guarded.h"
@@ -110,6 +109,8 @@ void Form1::buildControls() {
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
     ListView1->setToolTip(platform::qtText(kListToolTip));
+    ListView1->setAccessibleName(platform::qtText(kListAccessibleName));
+    ListView1->setAccessibleDescription(platform::qtText(kListToolTip));
     model_.setSelectionSource([view = ListView1]() -> std::optional<std::size_t> {
         const QModelIndex current = view->currentIndex();
         if (!current.isValid()) {
@@ -119,7 +120,6 @@ void Form1::buildControls() {
     });
 
     for (QPushButton* button : {Check1, Check2, Check4, Check5}) {
-        button->setCheckable(true);
         button->setAutoDefault(false);
         paintWhite(*button, QPalette::Button);
     }
@@ -133,16 +133,22 @@ void Form1::buildControls() {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(false);
     }
+    // Screen readers name each text box after the label above it; no caption has an access key.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
     Command1->setAutoDefault(false);
+    // Its caption would be read out when the window opens; it names nothing there is.
+    Command1->setAccessibleName(platform::qtText(platform::kTitle));
+    Command1->setAccessibleDescription(platform::qtText(kHiddenButtonDescription));
     Command1->setFocus();
 }
 
 void Form1::connectHandlers() {
-    connect(Check1, &QAbstractButton::toggled, this, [this] { Check1_Click(); });
-    connect(Check2, &QAbstractButton::toggled, this, [this] { Check2_Click(); });
+    connect(Check1, &ActionButton::valueChanged, this, [this] { Check1_Click(); });
+    connect(Check2, &ActionButton::valueChanged, this, [this] { Check2_Click(); });
     connect(Check3, &QAbstractButton::toggled, this, [this] { Check3_Click(); });
-    connect(Check4, &QAbstractButton::toggled, this, [this] { Check4_Click(); });
-    connect(Check5, &QAbstractButton::toggled, this, [this] { Check5_Click(); });
+    connect(Check4, &ActionButton::valueChanged, this, [this] { Check4_Click(); });
+    connect(Check5, &ActionButton::valueChanged, this, [this] { Check5_Click(); });
     // The viewport sees every double-click, also one below the last row.
     ListView1->viewport()->installEventFilter(this);
     trackPointer(*this);
@@ -221,7 +227,7 @@ void Form1::Form_Load() {
 
 void Form1::Check1_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check1Button_)) {
+        if (Check1->springBack()) {
             queue::addFilesFromDialog(queue_, dialogs_);
         }
     });
@@ -229,7 +235,7 @@ void Form1::Check1_Click() {
 
 void Form1::Check2_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check2Button_)) {
+        if (Check2->springBack()) {
             replace::runReplace(queue_, port_, boxes_);
         }
     });
@@ -242,7 +248,7 @@ void Form1::Check3_Click() {
 
 void Form1::Check4_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check4Button_)) {
+        if (Check4->springBack()) {
             queue_.clear();
         }
     });
@@ -250,7 +256,7 @@ void Form1::Check4_Click() {
 
 void Form1::Check5_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check5Button_)) {
+        if (Check5->springBack()) {
             queue::importFolder(queue_, dialogs_, boxes_, listing_);
         }
     });

@@ -14,10 +14,10 @@
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_queue_model.h"
-#include "platform/qt_toggle_button.h"
 #include "platform/qt_window_port.h"
 #include "platform/settings_store.h"
 #include "queue/file_queue.h"
+#include "window/action_button.h"
 
 namespace qm::window {
 
@@ -60,15 +60,15 @@ private:
 
     // Created in the layout's order, so that each text box lies over its label.
     QTreeView* ListView1 = new QTreeView(this);
-    QPushButton* Check1 = new QPushButton(this);
-    QPushButton* Check5 = new QPushButton(this);
-    QPushButton* Check4 = new QPushButton(this);
+    ActionButton* Check1 = new ActionButton(this);
+    ActionButton* Check5 = new ActionButton(this);
+    ActionButton* Check4 = new ActionButton(this);
     QLabel* Label1 = new QLabel(this);
     QLineEdit* Text1 = new QLineEdit(this);
     QLabel* Label2 = new QLabel(this);
     QLineEdit* Text2 = new QLineEdit(this);
     QCheckBox* Check3 = new QCheckBox(this);
-    QPushButton* Check2 = new QPushButton(this);
+    ActionButton* Check2 = new ActionButton(this);
     QPushButton* Command1 = new QPushButton(this);
 
     platform::QueueModel model_;
@@ -77,10 +77,6 @@ private:
     platform::QtFileDialogs dialogs_{this};
     platform::PosixDirListing listing_;
     platform::QtWindowPort port_{*this, *Text1, *Text2, *Check3};
-    platform::QtToggleButton check1Button_{*Check1};
-    platform::QtToggleButton check2Button_{*Check2};
-    platform::QtToggleButton check4Button_{*Check4};
-    platform::QtToggleButton check5Button_{*Check5};
 };
 
 }  // namespace qm::window

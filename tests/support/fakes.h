@@ -29,9 +29,7 @@ public:
         for (auto& r : more) rows.push_back(std::move(r));
     }
     std::size_t count() const override { return rows.size(); }
-    std::filesystem::path filename(std::size_t i) const override {
-        return rows.at(i).filename;
-    }
+    std::filesystem::path filename(std::size_t i) const override { return rows.at(i).filename; }
     void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
     void removeAt(std::size_t i) override {
         if (i >= rows.size())
@@ -83,23 +81,6 @@ public:
         const auto a = answers.front();
         answers.pop_front();
         return a;
-    }
-};
-
-class FakeButton : public platform::ToggleButton {
-public:
-    int v = 0;
-    std::vector<int> clicks;  // values seen by the click handler, in order
-    std::function<void()> onClick;
-
-    int value() const override { return v; }
-    void setValue(int value) override {
-        if (value == v)
-            return;
-        v = value;
-        clicks.push_back(v);
-        if (onClick)
-            onClick();
     }
 };
 

@@ -66,8 +66,8 @@ protected:
     // Every click on an action button also checks that the button springs back up.
     void click(const char* name) {
         QTest::mouseClick(get(name), Qt::LeftButton);
-        const auto* button = qobject_cast<QPushButton*>(get(name));
-        EXPECT_FALSE(button && button->isChecked()) << name << " stayed down";
+        const auto* button = qobject_cast<window::ActionButton*>(get(name));
+        EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
     }
 
     TempDir dir;

@@ -1,4 +1,6 @@
-// The window against its layout: geometry, fonts, captions, look, tab order, focus.
+// The window against its layout: geometry, fonts, captions, what screen readers
+// find, look, tab order, focus.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -16,24 +18,37 @@ TEST(TwipsToPixels, scalesWithTheScreenDensity) {
 
 using LayoutTest = FormTest;
 
-TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi) {
+TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi_andScreenReadersNameIt) {
+    using enum QAccessible::Role;
     const struct {
         const char* name;
         QRect pixels;
         const char* caption;
         double points;  // 0: the platform's default font
+        QAccessible::Role role;
+        const char* spoken;  // the accessible name
     } controls[] = {
-        {"ListView1", {8, 8, 473, 105}, "", 9},
-        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25},
-        {"Check5", {144, 120, 209, 27}, "Add All File(s) In Folder", 11.25},
-        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25},
-        {"Label1", {8, 152, 473, 17}, "Find What:", 9},
-        {"Text1", {8, 168, 473, 22}, "", 9},
-        {"Label2", {8, 192, 401, 17}, "Replace With:", 9},
-        {"Text2", {8, 208, 473, 22}, "", 9},
-        {"Check3", {8, 232, 257, 17}, "Make backup of files before replace", 9},
-        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25},
-        {"Command1", {-48, 176, 41, 33}, "Command1", 0},
+        {"ListView1", {8, 8, 473, 105}, "", 9, Tree, "File queue"},
+        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button, "Add Files"},
+        {"Check5",
+         {144, 120, 209, 27},
+         "Add All File(s) In Folder",
+         11.25,
+         Button,
+         "Add All File(s) In Folder"},
+        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button, "Clear List"},
+        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText, "Find What:"},
+        {"Text1", {8, 168, 473, 22}, "", 9, EditableText, "Find What:"},
+        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText, "Replace With:"},
+        {"Text2", {8, 208, 473, 22}, "", 9, EditableText, "Replace With:"},
+        {"Check3",
+         {8, 232, 257, 17},
+         "Make backup of files before replace",
+         9,
+         CheckBox,
+         "Make backup of files before replace"},
+        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button, "Replace Text"},
+        {"Command1", {-48, 176, 41, 33}, "Command1", 0, Button, "Quillmere"},
     };
     for (const auto& e : controls) {
         SCOPED_TRACE(e.name);
@@ -41,6 +56,10 @@ TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi) {
         EXPECT_EQ(w->geometry(), e.pixels);
         const QString caption = w->property("text").toString();  // empty for the list
         EXPECT_EQ(caption.toStdString(), e.caption);
+        const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(w);
+        ASSERT_NE(spoken, nullptr);
+        EXPECT_EQ(spoken->role(), e.role);
+        EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), e.spoken);
         if (e.points > 0) {
             // The caption fits, with an eighth of the height as margin on either side.
             const int needed = qobject_cast<QCheckBox*>(w)
@@ -56,6 +75,11 @@ TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi) {
         EXPECT_EQ(w->toolTip(), isList ? "Double-click item to remove it." : "");
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
+    const auto description = [this](const char* name) {
+        return QAccessible::queryAccessibleInterface(get(name))->text(QAccessible::Description);
+    };
+    EXPECT_EQ(description("ListView1"), "Double-click item to remove it.");
+    EXPECT_EQ(description("Command1"), "Press Tab to reach the controls.");
 }
 
 TEST_F(LayoutTest, window_isFixedWhiteIconlessAndCentred) {
