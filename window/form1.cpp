@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -132,6 +133,10 @@ void Form1::buildControls() {
         paintWhite(*label, QPalette::Window);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(false);
+    }
+    // No length limit: Qt's own would cut a pasted text at 32,767 characters.
+    for (QLineEdit* box : {Text1, Text2}) {
+        box->setMaxLength(std::numeric_limits<int>::max());
     }
     // Screen readers name each text box after the label above it; no caption has an access key.
     Label1->setBuddy(Text1);

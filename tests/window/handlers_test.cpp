@@ -1,6 +1,8 @@
-// The handlers driven by clicks and typing: spring-back, the replace run, the
-// empty-queue box under the hourglass, removal, and a failure kept in a box.
+// The handlers driven by clicks and typing: spring-back, the replace run, texts
+// of any length, the empty-queue box under the hourglass, removal, and a
+// failure kept in a box.
 #include <QGuiApplication>
+#include <QLineEdit>
 
 #include "tests/window/form_fixture.h"
 
@@ -63,6 +65,18 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
     writeBytes(dir / "gone.htm", "cat");  // the next run works
     click("Check2");
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
+}
+
+TEST_F(HandlerTest, textsOfAnyLength_readBackWhole) {
+    for (const std::string unit : {"a", "\xc3\xa9", "\xf0\x9f\x98\x80"}) {  // 1, 2 and 4 bytes
+        std::string find;
+        for (int i = 0; i < 100'000; ++i) find += unit;
+        const std::string replacement = find + "!";
+        get<QLineEdit>("Text1")->setText(QString::fromStdString(find));
+        get<QLineEdit>("Text2")->setText(QString::fromStdString(replacement));
+        EXPECT_TRUE(form->windowPort().findText() == find) << unit;
+        EXPECT_TRUE(form->windowPort().replaceText() == replacement) << unit;
+    }
 }
 
 TEST_F(HandlerTest, doubleClickRemovesTheSelectedRowOrTheCurrentOneBelowTheLast_clearEmpties) {
