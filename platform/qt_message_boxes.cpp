@@ -12,6 +12,8 @@ Answer QtMessageBoxes::show(std::string_view text, Buttons buttons) {
                               ? QMessageBox::StandardButtons(QMessageBox::Ok)
                               : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     QMessageBox box(QMessageBox::NoIcon, qtText(kTitle), qtText(text), standard, parent_.data());
+    // Never rich text: a file name such as "<b>x.htm" is shown as it is spelt.
+    box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
         case QMessageBox::Yes:
             return Answer::Yes;

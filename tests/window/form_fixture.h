@@ -23,10 +23,12 @@
 
 namespace qm::test {
 
-// A dialog step: records a message box's text and presses OK.
+// A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
 inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
     return [&texts](QWidget* dialog) {
-        texts.push_back(qobject_cast<QMessageBox*>(dialog)->text().toStdString());
+        const auto* box = qobject_cast<QMessageBox*>(dialog);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);  // markup in a file name is not rendered
+        texts.push_back(box->text().toStdString());
         static_cast<QDialog*>(dialog)->accept();
     };
 }

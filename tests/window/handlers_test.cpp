@@ -41,7 +41,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
     QTest::keyClicks(get("Text1"), "cat");
     for (const bool empty : {true, false}) {
         if (!empty)
-            queue().append({{dir / "gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
+            queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
         std::vector<std::string> texts;
         bool hourglass = false;
         Pointer codeWhileUp = Pointer::Default;
@@ -54,7 +54,8 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
         }});
         click("Check2");
         EXPECT_EQ(texts.at(0), empty ? "No files added."
-                                     : (dir / "gone.htm").string() + "\ncannot open (No such file or directory)");
+                                     : (dir / "<b>gone.htm").string() +
+                                           "\ncannot open (No such file or directory)");
         // The empty-queue box belongs to the run; a failure is told once it has ended.
         EXPECT_EQ(hourglass, empty);
         EXPECT_EQ(codeWhileUp, empty ? Pointer::Hourglass : Pointer::Arrow);
@@ -62,7 +63,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
     }
-    writeBytes(dir / "gone.htm", "cat");  // the next run works
+    writeBytes(dir / "<b>gone.htm", "cat");  // the next run works
     click("Check2");
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
 }
