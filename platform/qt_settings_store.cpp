@@ -16,6 +16,20 @@ QString keyPath(std::string_view section, std::string_view key) {
     return qtText(section) + QLatin1Char('/') + qtText(key);
 }
 
+// What QSettings reported: it names no system error, so none is made up.
+class SettingsStatus final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "QSettings"; }
+    std::string message(int status) const override {
+        return status == QSettings::FormatError ? "format error" : "access error";
+    }
+};
+
+const std::error_category& settingsStatus() {
+    static const SettingsStatus category;
+    return category;
+}
+
 }  // namespace
 
 std::string QtSettingsStore::read(std::string_view section, std::string_view key) const {
@@ -36,13 +50,9 @@ void QtSettingsStore::write(std::string_view section, std::string_view key, std:
     if (settings.status() == QSettings::NoError) {
         return;
     }
-    // QSettings does not say which system error it met: a file it cannot
-    // write is by far the usual cause.
-    const auto code = settings.status() == QSettings::AccessError
-                          ? std::make_error_code(std::errc::permission_denied)
-                          : std::make_error_code(std::errc::io_error);
     throw FileError(std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()),
-                    "cannot save the setting", code);
+                    "cannot save the setting",
+                    std::error_code(settings.status(), settingsStatus()));
 }
 
 }  // namespace qm::platform

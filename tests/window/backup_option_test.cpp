@@ -45,7 +45,7 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
     }
     EXPECT_TRUE(ticked());
     EXPECT_EQ(texts, std::vector<std::string>{(dir / "plain/settings/Dranvik.ini").string() +
-                                              "\ncannot save the setting (Permission denied)"});
+                                              "\ncannot save the setting (access error)"});
 }
 
 // Run only as the child of the test below: ticks the box and is killed at once.
