@@ -1,4 +1,4 @@
-#include "window/action_button.h"
+#include "window/controls.h"
 
 namespace qm::window {
 

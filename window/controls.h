@@ -1,6 +1,8 @@
 #pragma once
-// The window's action buttons: check boxes drawn as two-state push buttons.
+// The window's own kinds of control: its action buttons, check boxes drawn as
+// two-state push buttons, and a check box that answers in all its box.
 
+#include <QCheckBox>
 #include <QPushButton>
 
 namespace qm::window {
@@ -26,6 +28,16 @@ signals:
 
 private:
     int value_ = 0;
+};
+
+// A check box that toggles on a click anywhere in its box, not only on its
+// square and caption, as a check box control of the layout's size does.
+class CheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 }  // namespace qm::window

@@ -2,7 +2,6 @@
 // The main window: the file queue, the buttons that fill, empty and run it,
 // the two texts and the backup option. Its controls hold all working state.
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,7 +16,7 @@
 #include "platform/qt_window_port.h"
 #include "platform/settings_store.h"
 #include "queue/file_queue.h"
-#include "window/action_button.h"
+#include "window/controls.h"
 
 namespace qm::window {
 
@@ -67,7 +66,7 @@ private:
     QLineEdit* Text1 = new QLineEdit(this);
     QLabel* Label2 = new QLabel(this);
     QLineEdit* Text2 = new QLineEdit(this);
-    QCheckBox* Check3 = new QCheckBox(this);
+    CheckBox* Check3 = new CheckBox(this);
     ActionButton* Check2 = new ActionButton(this);
     QPushButton* Command1 = new QPushButton(this);
 

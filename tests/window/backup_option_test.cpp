@@ -29,8 +29,9 @@ TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
         EXPECT_EQ(stored(), bytes) << text;  // opening and closing leave the file as it was
     }
     open();
-    for (const char* now : {"False", "True"}) {
-        click("Check3");
+    // A click anywhere in the box toggles it, far from its square and caption too.
+    for (auto [now, at] : {std::pair("False", QPoint(256, 16)), {"True", QPoint(0, 0)}}) {
+        QTest::mouseClick(get("Check3"), Qt::LeftButton, {}, at);
         EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=" + std::string(now) + "\n");
     }
 }
