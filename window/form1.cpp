@@ -182,6 +182,17 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void Form1::moveEvent(QMoveEvent* event) {
+    // Start-up centres the window before the window system has framed it. The
+    // first move reported with the frame known, as the window system places
+    // the new window and before it first shows, centres it again, frame included.
+    if (!centredWithFrame_ && frameGeometry().size() != size()) {
+        centredWithFrame_ = true;
+        CenterOnScreen(*this);
+    }
+    QWidget::moveEvent(event);
+}
+
 void Form1::pointerMovedTo(const QPoint& globalPosition) {
     // A move that a control leaves unaccepted reaches its parent as well: the
     // control under the pointer decides, whichever object saw the event.

@@ -32,6 +32,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void buildControls();
@@ -56,6 +57,7 @@ private:
 
     platform::SettingsStore& settings_;
     std::filesystem::path programFolder_;
+    bool centredWithFrame_ = false;
 
     // Created in the layout's order, so that each text box lies over its label.
     QTreeView* ListView1 = new QTreeView(this);

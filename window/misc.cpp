@@ -26,8 +26,8 @@ void CenterOnScreen(QWidget& window) {
     if (!screen) {
         return;
     }
-    // Before the window is first shown the frame is not known yet; the frame
-    // geometry is then the client area itself.
+    // Until the window system has framed the window, the frame geometry is
+    // the client area itself.
     const QRect screenArea = screen->geometry();
     const QRect frame = window.frameGeometry();
     // Halves in single precision and no clamping: a window larger than the

@@ -7,6 +7,7 @@
 
 #include "tests/window/form_fixture.h"
 #include "window/layout.h"
+#include "window/misc.h"
 
 namespace qm::test {
 namespace {
@@ -87,7 +88,13 @@ TEST_F(LayoutTest, window_isFixedWhiteIconlessAndCentred) {
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint),
               Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(form->pos(), QPoint(155, 256));  // on the 800 x 800 offscreen screen
+    // The frame, 2 pixels wide offscreen, centred on the 800 x 800 screen; a window larger
+    // than the screen goes to negative coordinates.
+    EXPECT_EQ(form->frameGeometry(), QRect(153, 254, 494, 292));
+    QWidget large;
+    large.resize(900, 1000);
+    window::CenterOnScreen(large);
+    EXPECT_EQ(large.pos(), QPoint(-50, -100));
     const QImage icon = form->windowIcon().pixmap(32, 32).toImage();
     ASSERT_EQ(icon.size(), QSize(32, 32));
     for (int i = 0; i < 32 * 32; ++i) ASSERT_EQ(qAlpha(icon.pixel(i % 32, i / 32)), 0);
