@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <algorithm>
 #include <limits>
@@ -43,10 +44,19 @@ QFont controlFont(ControlFont kind, const QFont& platformDefault) {
     return font;
 }
 
-void paintWhite(QWidget& widget, QPalette::ColorRole role) {
-    QPalette palette = widget.palette();
-    palette.setColor(role, Qt::white);
-    widget.setPalette(palette);
+// A control drawn on the window's fixed white: white behind it whatever the
+// colour scheme, so its text is fixed black to stay readable. A check box or
+// a label fills itself from Window, a button from Button; the check box's
+// square keeps the scheme's colours, as the list and the text boxes do.
+void blackOnWhite(QWidget& control) {
+    QPalette palette = control.palette();
+    for (auto role : {QPalette::Window, QPalette::Button}) {
+        palette.setColor(role, Qt::white);
+    }
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText}) {
+        palette.setColor(role, Qt::black);
+    }
+    control.setPalette(palette);
 }
 
 }  // namespace
@@ -69,8 +79,6 @@ void Form1::buildControls() {
     const double dpi = logicalDpiX();
     const auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
     setFixedSize(px(kClientWidth), px(kClientHeight));
-    paintWhite(*this, QPalette::Window);
-    setAutoFillBackground(true);
     QPixmap blank(kIconSize, kIconSize);
     blank.fill(Qt::transparent);
     setWindowIcon(QIcon(blank));
@@ -122,15 +130,13 @@ void Form1::buildControls() {
 
     for (QPushButton* button : {Check1, Check2, Check4, Check5}) {
         button->setAutoDefault(false);
-        paintWhite(*button, QPalette::Button);
+        blackOnWhite(*button);
     }
-    // A button fills its background from the Button role, the rest of the window from Window.
-    paintWhite(*Check3, QPalette::Window);
-    paintWhite(*Check3, QPalette::Button);
+    blackOnWhite(*Check3);
     Check3->setAutoFillBackground(true);
     for (QLabel* label : {Label1, Label2}) {
         label->setAutoFillBackground(true);
-        paintWhite(*label, QPalette::Window);
+        blackOnWhite(*label);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(false);
     }
@@ -180,6 +186,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::paintEvent(QPaintEvent* /*event*/) {
+    // Painted rather than set in the palette, which every control would inherit:
+    // the list and the text boxes keep the colour scheme's colours.
+    QPainter(this).fillRect(rect(), Qt::white);
 }
 
 void Form1::moveEvent(QMoveEvent* event) {

@@ -83,7 +83,7 @@ TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi_andScreenReadersNameIt) 
     EXPECT_EQ(description("Command1"), "Press Tab to reach the controls.");
 }
 
-TEST_F(LayoutTest, window_isFixedWhiteIconlessAndCentred) {
+TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     EXPECT_EQ(form->size(), QSize(490, 288));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint),
@@ -98,11 +98,41 @@ TEST_F(LayoutTest, window_isFixedWhiteIconlessAndCentred) {
     const QImage icon = form->windowIcon().pixmap(32, 32).toImage();
     ASSERT_EQ(icon.size(), QSize(32, 32));
     for (int i = 0; i < 32 * 32; ++i) ASSERT_EQ(qAlpha(icon.pixel(i % 32, i / 32)), 0);
-    // The window, the check box and the labels are white beyond their captions.
+    // Under a dark colour scheme, captions drawn on the fixed white stay dark, right of the
+    // check box's square too; the window, the check box and the labels stay white beyond
+    // them. The list and the text boxes take the scheme's colours whole.
+    struct Restore {
+        QPalette saved = QApplication::palette();
+        ~Restore() { QApplication::setPalette(saved); }
+    } restore;
+    QPalette dark;
+    for (auto [role, grey] : {std::pair(QPalette::Window, 45),
+                              {QPalette::Base, 30},
+                              {QPalette::Button, 60},
+                              {QPalette::WindowText, 230},
+                              {QPalette::Text, 240},
+                              {QPalette::ButtonText, 220}})
+        dark.setColor(role, QColor(grey, grey, grey));
+    QApplication::setPalette(dark);
+    open();  // outside an event loop, Qt gives a new palette only to new widgets
+    for (const char* name :
+         {"Check1", "Check2", "Check4", "Check5", "Check3", "Label1", "Label2"}) {
+        const QImage drawn = get(name)->grab().toImage();
+        int darkest = 255;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 20; x < drawn.width(); ++x)
+                darkest = std::min(darkest, qGray(drawn.pixel(x, y)));
+        EXPECT_LT(darkest, 80) << name;
+    }
     for (QWidget* w : {static_cast<QWidget*>(form.get()), get("Check3"), get("Label2")}) {
         const QImage drawn = w->grab().toImage();
         EXPECT_EQ(drawn.pixelColor(drawn.width() - 3, 5), QColor(Qt::white))
             << w->objectName().toStdString();
+    }
+    for (const char* name : {"ListView1", "Text1", "Text2"}) {
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::WindowText,
+                          QPalette::Text, QPalette::ButtonText})
+            EXPECT_EQ(get(name)->palette().color(role), dark.color(role)) << name << " " << role;
     }
     const QHeaderView* header = get<QTreeView>("ListView1")->header();
     EXPECT_FALSE(header->isHidden());
