@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QFont>
-#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -21,6 +20,7 @@
 #include "window/layout.h"
 #include "window/misc.h"
 #include "window/pointer_feedback.h"
+#include "window/queue_view.h"
 
 namespace qm::window {
 
@@ -108,26 +108,10 @@ void Form1::buildControls() {
         setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
     }
 
-    ListView1->setModel(&model_);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setItemsExpandable(false);
-    ListView1->setUniformRowHeights(true);  // keeps a queue of 100,000 rows quick
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->header()->setSectionsMovable(false);
+    setUpQueueView(*ListView1, model_);
     ListView1->setToolTip(platform::qtText(kListToolTip));
     ListView1->setAccessibleName(platform::qtText(kListAccessibleName));
     ListView1->setAccessibleDescription(platform::qtText(kListToolTip));
-    model_.setSelectionSource([view = ListView1]() -> std::optional<std::size_t> {
-        const QModelIndex current = view->currentIndex();
-        if (!current.isValid()) {
-            return std::nullopt;
-        }
-        return static_cast<std::size_t>(current.row());
-    });
-
     for (QPushButton* button : {Check1, Check2, Check4, Check5}) {
         button->setAutoDefault(false);
         blackOnWhite(*button);
@@ -243,12 +227,7 @@ void Form1::Form_Load() {
         }
     }
     port_.setTitle(platform::kTitle);
-    const double dpi = logicalDpiX();
-    for (const ColumnLayout& column : kColumns) {
-        model_.addColumn(platform::qtText(column.caption));
-        ListView1->header()->resizeSection(model_.columnCount() - 1,
-                                           twipsToPixels(column.width, dpi));
-    }
+    addQueueColumns(*ListView1, model_);
     // Ticking the box raises its click handler, which writes "True" back.
     Check3->setChecked(restoreBackupOption(settings_));
 }
