@@ -15,6 +15,8 @@ void setUpQueueView(QTreeView& view, platform::QueueModel& model) {
     view.setSelectionBehavior(QAbstractItemView::SelectRows);
     view.setSelectionMode(QAbstractItemView::SingleSelection);
     view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows of one deep folder keep their different file names in view.
+    view.setTextElideMode(Qt::ElideMiddle);
     view.header()->setStretchLastSection(false);
     view.header()->setSectionsMovable(false);
     // The row the double-click removes is the view's current row.

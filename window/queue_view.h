@@ -7,7 +7,7 @@
 
 namespace qm::window {
 
-// Shows model in view: report rows, one selected row, no editing.
+// Shows model in view: report rows, one selected row, no editing, long paths elided in the middle.
 void setUpQueueView(QTreeView& view, platform::QueueModel& model);
 
 // Adds the queue's columns, "Filename" and "Status", at their widths for the view's screen.

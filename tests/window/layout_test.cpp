@@ -142,6 +142,17 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     }
 }
 
+TEST_F(LayoutTest, longPathsInOneFolder_showTheirDifferentFileNames) {
+    const std::string folder = "/" + std::string(80, 'd') + "/";  // far wider than the column
+    queue().append({{folder + "alpha.htm", ""}, {folder + "omega.htm", ""}});
+    const auto* list = get<QTreeView>("ListView1");
+    const QImage rows = list->viewport()->grab().toImage();
+    const QRect first = list->visualRect(queue().index(0, 0));
+    const QRect second = list->visualRect(queue().index(1, 0));
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_NE(rows.copy(first), rows.copy(second));
+}
+
 TEST_F(LayoutTest, focus_startsOnTheHiddenButtonAndTabCyclesBothWays) {
     QStringList seen{QApplication::focusWidget()->objectName()};
     for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
