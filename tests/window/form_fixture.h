@@ -21,6 +21,11 @@
 #include "support/temp_dir.h"
 #include "window/form1.h"
 
+// Qt text in test failures, as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace qm::test {
 
 // A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
