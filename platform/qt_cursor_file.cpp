@@ -22,9 +22,9 @@ constexpr qint64 kMaxFileSize = 1 << 20;
 std::uint32_t little(const QByteArray& bytes, std::size_t at, std::size_t width) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < width; ++i) {
-        value |= static_cast<std::uint32_t>(
-                     static_cast<unsigned char>(bytes[static_cast<qsizetype>(at + i)]))
-                 << (8 * i);
+        const std::size_t index = at + i;
+        const auto byte = static_cast<unsigned char>(bytes.at(static_cast<qsizetype>(index)));
+        value |= static_cast<std::uint32_t>(byte) << (8 * i);
     }
     return value;
 }
