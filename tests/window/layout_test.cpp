@@ -105,15 +105,7 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
         QPalette saved = QApplication::palette();
         ~Restore() { QApplication::setPalette(saved); }
     } restore;
-    QPalette dark;
-    for (auto [role, grey] : {std::pair(QPalette::Window, 45),
-                              {QPalette::Base, 30},
-                              {QPalette::Button, 60},
-                              {QPalette::WindowText, 230},
-                              {QPalette::Text, 240},
-                              {QPalette::ButtonText, 220}})
-        dark.setColor(role, QColor(grey, grey, grey));
-    QApplication::setPalette(dark);
+    QApplication::setPalette(QPalette(QColor(60, 60, 60), QColor(45, 45, 45)));  // white text
     open();  // outside an event loop, Qt gives a new palette only to new widgets
     for (const char* name :
          {"Check1", "Check2", "Check4", "Check5", "Check3", "Label1", "Label2"}) {
@@ -129,11 +121,8 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
         EXPECT_EQ(drawn.pixelColor(drawn.width() - 3, 5), QColor(Qt::white))
             << w->objectName().toStdString();
     }
-    for (const char* name : {"ListView1", "Text1", "Text2"}) {
-        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::WindowText,
-                          QPalette::Text, QPalette::ButtonText})
-            EXPECT_EQ(get(name)->palette().color(role), dark.color(role)) << name << " " << role;
-    }
+    for (const char* name : {"ListView1", "Text1", "Text2"})
+        EXPECT_TRUE(get(name)->palette() == QApplication::palette()) << name;
     const QHeaderView* header = get<QTreeView>("ListView1")->header();
     EXPECT_FALSE(header->isHidden());
     for (auto [column, title, width] : {std::tuple(0, "Filename", 347), {1, "Status", 67}}) {
