@@ -16,7 +16,7 @@ void ActionButton::setValue(int value) {
 
 bool ActionButton::springBack() {
     // Setting 0 raises the click once more; that call finds 0 and does nothing.
-    if (value_ != 1) {
+    if (value() != 1) {
         return false;
     }
     setValue(0);
