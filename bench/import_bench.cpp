@@ -118,10 +118,11 @@ ImportResult timeImport(const fs::path& root) {
     qm::queue::FileQueue queue(model);
     ChosenFolder dialogs(root);
     CountingBoxes boxes;
+    qm::platform::PosixDirListing listing;
 
     const std::size_t heapBefore = mallinfo2().uordblks;
     const auto start = Clock::now();
-    qm::queue::importFolder(queue, dialogs, boxes);
+    qm::queue::importFolder(queue, dialogs, boxes, listing);
     const auto end = Clock::now();
     const std::size_t heapAfter = mallinfo2().uordblks;
     if (boxes.shown != 0)

@@ -2,12 +2,12 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QPixmap>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 
 namespace qm::platform {
 
@@ -17,14 +17,14 @@ constexpr std::size_t kHeaderSize = 6;
 constexpr std::size_t kEntrySize = 16;
 constexpr std::uint16_t kCursorType = 2;
 // Far larger than any cursor; keeps a wrong file from being read whole.
-constexpr std::uintmax_t kMaxFileSize = 1 << 20;
+constexpr qint64 kMaxFileSize = 1 << 20;
 
 std::uint32_t little(const QByteArray& bytes, std::size_t at, std::size_t width) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < width; ++i) {
-        value |= static_cast<std::uint32_t>(
-                     static_cast<unsigned char>(bytes[static_cast<qsizetype>(at + i)]))
-                 << (8 * i);
+        const std::size_t index = at + i;
+        const auto byte = static_cast<unsigned char>(bytes.at(static_cast<qsizetype>(index)));
+        value |= static_cast<std::uint32_t>(byte) << (8 * i);
     }
     return value;
 }
@@ -32,19 +32,19 @@ std::uint32_t little(const QByteArray& bytes, std::size_t at, std::size_t width)
 }  // namespace
 
 std::optional<QCursor> readCursorFile(const std::filesystem::path& file) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error || size < kHeaderSize + kEntrySize || size > kMaxFileSize) {
+    // Only a regular file is opened: reading a FIFO would wait for a writer.
+    const QString name = QFile::decodeName(file.c_str());
+    if (!QFileInfo(name).isFile()) {
         return std::nullopt;
     }
-    std::ifstream in(file, std::ios::binary);
-    const std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.good() && !in.eof()) {
+    QFile in(name);
+    if (!in.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    QByteArray bytes = QByteArray::fromStdString(raw);
+    QByteArray bytes = in.read(kMaxFileSize + 1);
     const auto length = static_cast<std::size_t>(bytes.size());
-    if (length < kHeaderSize + kEntrySize || little(bytes, 0, 2) != 0 ||
+    if (in.error() != QFileDevice::NoError || bytes.size() > kMaxFileSize ||
+        length < kHeaderSize + kEntrySize || little(bytes, 0, 2) != 0 ||
         little(bytes, 2, 2) != kCursorType || little(bytes, 4, 2) == 0) {
         return std::nullopt;
     }

@@ -9,9 +9,6 @@
 
 namespace qm::platform {
 
-// Qt's name filters for a filter text of "description|patterns|..." pairs.
-QStringList nameFiltersFor(std::string_view filter);
-
 class QtFileDialogs final : public FileDialogs {
 public:
     // parent owns the dialogs while they are shown; it may be null.

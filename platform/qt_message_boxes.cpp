@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "platform/qt_text.h"
 #include "platform/window_port.h"
 
 namespace qm::platform {
@@ -10,9 +11,9 @@ Answer QtMessageBoxes::show(std::string_view text, Buttons buttons) {
     const auto standard = buttons == Buttons::Ok
                               ? QMessageBox::StandardButtons(QMessageBox::Ok)
                               : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kTitle.data(), static_cast<qsizetype>(kTitle.size())),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), standard,
-                    parent_.data());
+    QMessageBox box(QMessageBox::NoIcon, qtText(kTitle), qtText(text), standard, parent_.data());
+    // Never rich text: a file name such as "<b>x.htm" is shown as it is spelt.
+    box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
         case QMessageBox::Yes:
             return Answer::Yes;

@@ -4,6 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/qt_text.h"
+
 namespace qm::platform {
 
 namespace {
@@ -38,7 +40,7 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const {
             // Display only: the path itself stays bytes.
             return QFile::decodeName(QByteArray::fromStdString(entry.filename));
         case 1:
-            return QString::fromStdString(entry.status);
+            return qtText(entry.status);
         default:
             return {};
     }

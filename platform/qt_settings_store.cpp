@@ -1,6 +1,7 @@
 #include "platform/qt_settings_store.h"
 
 #include "platform/errors.h"
+#include "platform/qt_text.h"
 
 #include <QFile>
 #include <QSettings>
@@ -11,12 +12,22 @@ namespace qm::platform {
 
 namespace {
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+QString keyPath(std::string_view section, std::string_view key) {
+    return qtText(section) + QLatin1Char('/') + qtText(key);
 }
 
-QString keyPath(std::string_view section, std::string_view key) {
-    return fromUtf8(section) + QLatin1Char('/') + fromUtf8(key);
+// What QSettings reported: it names no system error, so none is made up.
+class SettingsStatus final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "QSettings"; }
+    std::string message(int status) const override {
+        return status == QSettings::FormatError ? "format error" : "access error";
+    }
+};
+
+const std::error_category& settingsStatus() {
+    static const SettingsStatus category;
+    return category;
 }
 
 }  // namespace
@@ -33,19 +44,15 @@ std::string QtSettingsStore::read(std::string_view section, std::string_view key
 
 void QtSettingsStore::write(std::string_view section, std::string_view key, std::string_view text) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, application_);
-    settings.setValue(keyPath(section, key), fromUtf8(text));
+    settings.setValue(keyPath(section, key), qtText(text));
     // Flushed now, so that the value survives the program being killed.
     settings.sync();
     if (settings.status() == QSettings::NoError) {
         return;
     }
-    // QSettings does not say which system error it met: a file it cannot
-    // write is by far the usual cause.
-    const auto code = settings.status() == QSettings::AccessError
-                          ? std::make_error_code(std::errc::permission_denied)
-                          : std::make_error_code(std::errc::io_error);
     throw FileError(std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()),
-                    "cannot save the setting", code);
+                    "cannot save the setting",
+                    std::error_code(settings.status(), settingsStatus()));
 }
 
 }  // namespace qm::platform

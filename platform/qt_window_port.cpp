@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QGuiApplication>
 
+#include "platform/qt_text.h"
+
 namespace qm::platform {
 
 QtWindowPort::~QtWindowPort() {
@@ -62,7 +64,7 @@ std::string QtWindowPort::replaceText() const {
 }
 
 void QtWindowPort::setTitle(std::string_view title) {
-    window_.setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    window_.setWindowTitle(qtText(title));
 }
 
 void QtWindowPort::setPointer(Pointer code) {

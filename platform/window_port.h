@@ -29,15 +29,4 @@ public:
     virtual void setPointer(Pointer code) = 0;
 };
 
-// A check box drawn as a two-state push button: value 1 is pressed in, 0 raised.
-// Setting the value raises the button's click event, as a user's click does.
-class ToggleButton {
-public:
-    virtual ~ToggleButton() = default;
-    // Current value, 0 or 1.
-    virtual int value() const = 0;
-    // Sets the value; raises the click event when it changes.
-    virtual void setValue(int value) = 0;
-};
-
 }  // namespace qm::platform

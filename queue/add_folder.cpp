@@ -173,11 +173,6 @@ bool looksLikeText(std::string_view name) {
            name.find(".txt") != std::string_view::npos;
 }
 
-void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes) {
-    platform::PosixDirListing listing;
-    importFolder(queue, dialogs, boxes, listing);
-}
-
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
                   platform::DirListing& listing) {
     const std::filesystem::path chosen = BrowseForFolder(dialogs, kFolderPrompt);

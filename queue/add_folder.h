@@ -61,10 +61,7 @@ bool matchesPattern(std::string_view name, std::string_view pattern);
 // True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
 bool looksLikeText(std::string_view name);
 
-// Asks for a folder and queues its tree's files, asking about names not like HTML or text.
-void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes);
-
-// The same, reading folders through listing.
+// Asks for a folder and queues its tree's files as listing reads them; asks about other names.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
                   platform::DirListing& listing);
 

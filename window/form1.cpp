@@ -2,23 +2,25 @@
 
 #include <QEvent>
 #include <QFont>
-#include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <vector>
 
 #include "platform/qt_cursor_file.h"
+#include "platform/qt_text.h"
 #include "queue/add_files.h"
 #include "queue/add_folder.h"
-#include "queue/spring_back.h"
 #include "replace/replace_run.h"
 #include "window/backup_option.h"
 #include "window/guarded.h"
 #include "window/layout.h"
 #include "window/misc.h"
 #include "window/pointer_feedback.h"
+#include "window/queue_view.h"
 
 namespace qm::window {
 
@@ -26,10 +28,6 @@ namespace {
 
 constexpr const char* kCursorFileName = "HAND-M.CUR";
 constexpr int kIconSize = 32;
-
-QString text(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 QFont controlFont(ControlFont kind, const QFont& platformDefault) {
     if (kind == ControlFont::PlatformDefault) {
@@ -46,10 +44,19 @@ QFont controlFont(ControlFont kind, const QFont& platformDefault) {
     return font;
 }
 
-void paintWhite(QWidget& widget, QPalette::ColorRole role) {
-    QPalette palette = widget.palette();
-    palette.setColor(role, Qt::white);
-    widget.setPalette(palette);
+// A control drawn on the window's fixed white: white behind it whatever the
+// colour scheme, so its text is fixed black to stay readable. A check box or
+// a label fills itself from Window, a button from Button; the check box's
+// square keeps the scheme's colours, as the list and the text boxes do.
+void blackOnWhite(QWidget& control) {
+    QPalette palette = control.palette();
+    for (auto role : {QPalette::Window, QPalette::Button}) {
+        palette.setColor(role, Qt::white);
+    }
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText}) {
+        palette.setColor(role, Qt::black);
+    }
+    control.setPalette(palette);
 }
 
 }  // namespace
@@ -64,7 +71,7 @@ Form1::Form1(platform::SettingsStore& settings, std::filesystem::path programFol
 
 void Form1::buildControls() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(text(kLayoutTitle));
+    setWindowTitle(platform::qtText(kLayoutTitle));
     // Fixed single border: minimise and close, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -72,8 +79,6 @@ void Form1::buildControls() {
     const double dpi = logicalDpiX();
     const auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
     setFixedSize(px(kClientWidth), px(kClientHeight));
-    paintWhite(*this, QPalette::Window);
-    setAutoFillBackground(true);
     QPixmap blank(kIconSize, kIconSize);
     blank.fill(Qt::transparent);
     setWindowIcon(QIcon(blank));
@@ -86,13 +91,13 @@ void Form1::buildControls() {
     std::vector<std::pair<int, QWidget*>> tabOrder;
     for (const ControlLayout& layout : kControls) {
         QWidget* control = byName.at(layout.name);
-        control->setObjectName(text(layout.name));
+        control->setObjectName(platform::qtText(layout.name));
         control->setGeometry(px(layout.left), px(layout.top), px(layout.width), px(layout.height));
         control->setFont(controlFont(layout.font, platformDefault));
         if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            button->setText(text(layout.caption));
+            button->setText(platform::qtText(layout.caption));
         } else if (auto* label = qobject_cast<QLabel*>(control)) {
-            label->setText(text(layout.caption));
+            label->setText(platform::qtText(layout.caption));
         }
         if (layout.kind != ControlKind::Label) {
             tabOrder.emplace_back(layout.tabIndex, control);
@@ -103,49 +108,42 @@ void Form1::buildControls() {
         setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
     }
 
-    ListView1->setModel(&model_);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setItemsExpandable(false);
-    ListView1->setUniformRowHeights(true);  // keeps a queue of 100,000 rows quick
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->header()->setSectionsMovable(false);
-    ListView1->setToolTip(text(kListToolTip));
-    model_.setSelectionSource([view = ListView1]() -> std::optional<std::size_t> {
-        const QModelIndex current = view->currentIndex();
-        if (!current.isValid()) {
-            return std::nullopt;
-        }
-        return static_cast<std::size_t>(current.row());
-    });
-
+    setUpQueueView(*ListView1, model_);
+    ListView1->setToolTip(platform::qtText(kListToolTip));
+    ListView1->setAccessibleName(platform::qtText(kListAccessibleName));
+    ListView1->setAccessibleDescription(platform::qtText(kListToolTip));
     for (QPushButton* button : {Check1, Check2, Check4, Check5}) {
-        button->setCheckable(true);
         button->setAutoDefault(false);
-        paintWhite(*button, QPalette::Button);
+        blackOnWhite(*button);
     }
-    // A button fills its background from the Button role, the rest of the window from Window.
-    paintWhite(*Check3, QPalette::Window);
-    paintWhite(*Check3, QPalette::Button);
+    blackOnWhite(*Check3);
     Check3->setAutoFillBackground(true);
     for (QLabel* label : {Label1, Label2}) {
         label->setAutoFillBackground(true);
-        paintWhite(*label, QPalette::Window);
+        blackOnWhite(*label);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(false);
     }
+    // No length limit: Qt's own would cut a pasted text at 32,767 characters.
+    for (QLineEdit* box : {Text1, Text2}) {
+        box->setMaxLength(std::numeric_limits<int>::max());
+    }
+    // Screen readers name each text box after the label above it; no caption has an access key.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
     Command1->setAutoDefault(false);
+    // Its caption would be read out when the window opens; it names nothing there is.
+    Command1->setAccessibleName(platform::qtText(platform::kTitle));
+    Command1->setAccessibleDescription(platform::qtText(kHiddenButtonDescription));
     Command1->setFocus();
 }
 
 void Form1::connectHandlers() {
-    connect(Check1, &QAbstractButton::toggled, this, [this] { Check1_Click(); });
-    connect(Check2, &QAbstractButton::toggled, this, [this] { Check2_Click(); });
+    connect(Check1, &ActionButton::valueChanged, this, [this] { Check1_Click(); });
+    connect(Check2, &ActionButton::valueChanged, this, [this] { Check2_Click(); });
     connect(Check3, &QAbstractButton::toggled, this, [this] { Check3_Click(); });
-    connect(Check4, &QAbstractButton::toggled, this, [this] { Check4_Click(); });
-    connect(Check5, &QAbstractButton::toggled, this, [this] { Check5_Click(); });
+    connect(Check4, &ActionButton::valueChanged, this, [this] { Check4_Click(); });
+    connect(Check5, &ActionButton::valueChanged, this, [this] { Check5_Click(); });
     // The viewport sees every double-click, also one below the last row.
     ListView1->viewport()->installEventFilter(this);
     trackPointer(*this);
@@ -172,6 +170,23 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::paintEvent(QPaintEvent* /*event*/) {
+    // Painted rather than set in the palette, which every control would inherit:
+    // the list and the text boxes keep the colour scheme's colours.
+    QPainter(this).fillRect(rect(), Qt::white);
+}
+
+void Form1::moveEvent(QMoveEvent* event) {
+    // Start-up centres the window before the window system has framed it. The
+    // first move reported with the frame known, as the window system places
+    // the new window and before it first shows, centres it again, frame included.
+    if (!centredWithFrame_ && frameGeometry().size() != size()) {
+        centredWithFrame_ = true;
+        CenterOnScreen(*this);
+    }
+    QWidget::moveEvent(event);
 }
 
 void Form1::pointerMovedTo(const QPoint& globalPosition) {
@@ -212,19 +227,14 @@ void Form1::Form_Load() {
         }
     }
     port_.setTitle(platform::kTitle);
-    const double dpi = logicalDpiX();
-    for (const ColumnLayout& column : kColumns) {
-        model_.addColumn(text(column.caption));
-        ListView1->header()->resizeSection(model_.columnCount() - 1,
-                                           twipsToPixels(column.width, dpi));
-    }
+    addQueueColumns(*ListView1, model_);
     // Ticking the box raises its click handler, which writes "True" back.
     Check3->setChecked(restoreBackupOption(settings_));
 }
 
 void Form1::Check1_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check1Button_)) {
+        if (Check1->springBack()) {
             queue::addFilesFromDialog(queue_, dialogs_);
         }
     });
@@ -232,7 +242,7 @@ void Form1::Check1_Click() {
 
 void Form1::Check2_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check2Button_)) {
+        if (Check2->springBack()) {
             run_ = replace::startReplace(queue_, port_, boxes_, ui_);
         }
     });
@@ -245,7 +255,7 @@ void Form1::Check3_Click() {
 
 void Form1::Check4_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check4Button_)) {
+        if (Check4->springBack()) {
             queue_.clear();
         }
     });
@@ -253,8 +263,8 @@ void Form1::Check4_Click() {
 
 void Form1::Check5_Click() {
     runGuarded(boxes_, [this] {
-        if (queue::springBack(check5Button_)) {
-            queue::importFolder(queue_, dialogs_, boxes_);
+        if (Check5->springBack()) {
+            queue::importFolder(queue_, dialogs_, boxes_, listing_);
         }
     });
 }

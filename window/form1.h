@@ -2,7 +2,6 @@
 // The main window: the file queue, the buttons that fill, empty and run it,
 // the two texts and the backup option. Its controls hold all working state.
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,15 +9,16 @@
 #include <QWidget>
 #include <filesystem>
 
+#include "platform/dir_listing.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_queue_model.h"
-#include "platform/qt_toggle_button.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/qt_window_port.h"
 #include "platform/settings_store.h"
 #include "queue/file_queue.h"
 #include "replace/replace_run.h"
+#include "window/controls.h"
 
 namespace qm::window {
 
@@ -34,6 +34,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildControls();
@@ -58,29 +60,27 @@ private:
 
     platform::SettingsStore& settings_;
     std::filesystem::path programFolder_;
+    bool centredWithFrame_ = false;
 
     // Created in the layout's order, so that each text box lies over its label.
     QTreeView* ListView1 = new QTreeView(this);
-    QPushButton* Check1 = new QPushButton(this);
-    QPushButton* Check5 = new QPushButton(this);
-    QPushButton* Check4 = new QPushButton(this);
+    ActionButton* Check1 = new ActionButton(this);
+    ActionButton* Check5 = new ActionButton(this);
+    ActionButton* Check4 = new ActionButton(this);
     QLabel* Label1 = new QLabel(this);
     QLineEdit* Text1 = new QLineEdit(this);
     QLabel* Label2 = new QLabel(this);
     QLineEdit* Text2 = new QLineEdit(this);
-    QCheckBox* Check3 = new QCheckBox(this);
-    QPushButton* Check2 = new QPushButton(this);
+    CheckBox* Check3 = new CheckBox(this);
+    ActionButton* Check2 = new ActionButton(this);
     QPushButton* Command1 = new QPushButton(this);
 
     platform::QueueModel model_;
     queue::FileQueue queue_{model_};
     platform::QtMessageBoxes boxes_{this};
     platform::QtFileDialogs dialogs_{this};
+    platform::PosixDirListing listing_;
     platform::QtWindowPort port_{*this, *Text1, *Text2, *Check3};
-    platform::QtToggleButton check1Button_{*Check1};
-    platform::QtToggleButton check2Button_{*Check2};
-    platform::QtToggleButton check4Button_{*Check4};
-    platform::QtToggleButton check5Button_{*Check5};
     platform::QtUiThread ui_;
     // The last run, kept until the next one starts or the window goes (declared last, so that
     // it goes first): its threads report to the members above.

@@ -61,4 +61,9 @@ inline constexpr std::array<ColumnLayout, 2> kColumns = {{{"Filename", 5200}, {"
 
 inline constexpr std::string_view kListToolTip = "Double-click item to remove it.";
 
+// What screen readers say of the controls whose captions do not say it. The
+// hidden button holds the focus when the window opens.
+inline constexpr std::string_view kListAccessibleName = "File queue";
+inline constexpr std::string_view kHiddenButtonDescription = "Press Tab to reach the controls.";
+
 }  // namespace qm::window

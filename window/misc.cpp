@@ -1,5 +1,7 @@
 #include "window/misc.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -15,9 +17,8 @@ bool PathExists(const std::filesystem::path& path) noexcept {
 }
 
 std::filesystem::path ProgramFolder() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : program.parent_path();
+    // Empty without an application object, as the path of a program Qt cannot find.
+    return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
 void CenterOnScreen(QWidget& window) {
@@ -25,8 +26,8 @@ void CenterOnScreen(QWidget& window) {
     if (!screen) {
         return;
     }
-    // Before the window is first shown the frame is not known yet; the frame
-    // geometry is then the client area itself.
+    // Until the window system has framed the window, the frame geometry is
+    // the client area itself.
     const QRect screenArea = screen->geometry();
     const QRect frame = window.frameGeometry();
     // Halves in single precision and no clamping: a window larger than the

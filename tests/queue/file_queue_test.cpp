@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "queue/spring_back.h"
 #include "support/fakes.h"
 
 namespace qm {
@@ -48,19 +47,6 @@ TEST(FileQueue, removeSelected_closesTheGapOrDoesNothing_clearEmpties) {
     EXPECT_EQ(q.count(), 0u);
     list.selected = 0;
     q.removeSelected();  // an empty list: no failure escapes
-}
-
-TEST(SpringBack, actsOnceAndButtonEndsRaised) {
-    test::FakeButton button;
-    int acted = 0;
-    button.onClick = [&] {
-        if (queue::springBack(button))
-            ++acted;
-    };
-    button.setValue(1);  // a user's click
-    EXPECT_EQ(acted, 1);
-    EXPECT_EQ(button.value(), 0);
-    EXPECT_EQ(button.clicks, (std::vector<int>{1, 0}));
 }
 
 }  // namespace

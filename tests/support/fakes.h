@@ -88,23 +88,6 @@ public:
     }
 };
 
-class FakeButton : public platform::ToggleButton {
-public:
-    int v = 0;
-    std::vector<int> clicks;  // values seen by the click handler, in order
-    std::function<void()> onClick;
-
-    int value() const override { return v; }
-    void setValue(int value) override {
-        if (value == v)
-            return;
-        v = value;
-        clicks.push_back(v);
-        if (onClick)
-            onClick();
-    }
-};
-
 // The open-file dialog and folder picker, answering with set results and
 // recording what they were asked.
 class FakeDialogs : public platform::FileDialogs {

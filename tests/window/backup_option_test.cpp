@@ -29,8 +29,9 @@ TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
         EXPECT_EQ(stored(), bytes) << text;  // opening and closing leave the file as it was
     }
     open();
-    for (const char* now : {"False", "True"}) {
-        click("Check3");
+    // A click anywhere in the box toggles it, far from its square and caption too.
+    for (auto [now, at] : {std::pair("False", QPoint(256, 16)), {"True", QPoint(0, 0)}}) {
+        QTest::mouseClick(get("Check3"), Qt::LeftButton, {}, at);
         EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=" + std::string(now) + "\n");
     }
 }
@@ -45,7 +46,7 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
     }
     EXPECT_TRUE(ticked());
     EXPECT_EQ(texts, std::vector<std::string>{(dir / "plain/settings/Dranvik.ini").string() +
-                                              "\ncannot save the setting (Permission denied)"});
+                                              "\ncannot save the setting (access error)"});
 }
 
 // Run only as the child of the test below: ticks the box and is killed at once.

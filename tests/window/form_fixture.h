@@ -21,12 +21,19 @@
 #include "support/temp_dir.h"
 #include "window/form1.h"
 
+// Qt text in test failures, as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace qm::test {
 
-// A dialog step: records a message box's text and presses OK.
+// A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
 inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
     return [&texts](QWidget* dialog) {
-        texts.push_back(qobject_cast<QMessageBox*>(dialog)->text().toStdString());
+        const auto* box = qobject_cast<QMessageBox*>(dialog);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);  // markup in a file name is not rendered
+        texts.push_back(box->text().toStdString());
         static_cast<QDialog*>(dialog)->accept();
     };
 }
@@ -66,8 +73,8 @@ protected:
     // Every click on an action button also checks that the button springs back up.
     void click(const char* name) {
         QTest::mouseClick(get(name), Qt::LeftButton);
-        const auto* button = qobject_cast<QPushButton*>(get(name));
-        EXPECT_FALSE(button && button->isChecked()) << name << " stayed down";
+        const auto* button = qobject_cast<window::ActionButton*>(get(name));
+        EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
     }
 
     TempDir dir;

@@ -1,6 +1,8 @@
-// The handlers driven by clicks and typing: spring-back, the replace run, the
-// empty-queue box under the hourglass, removal, and a failure kept in a box.
+// The handlers driven by clicks and typing: spring-back, the replace run, texts
+// of any length, the empty-queue box under the hourglass, removal, and a
+// failure kept in a box.
 #include <QGuiApplication>
+#include <QLineEdit>
 
 #include "tests/window/form_fixture.h"
 
@@ -40,7 +42,7 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
     QTest::keyClicks(get("Text1"), "cat");
     for (const bool empty : {true, false}) {
         if (!empty)
-            queue().append({{dir / "gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
+            queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
         std::vector<std::string> texts;
         bool hourglass = false;
         Pointer codeWhileUp = Pointer::Default;
@@ -54,7 +56,8 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
         click("Check2");
         ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.empty(); }));
         EXPECT_EQ(texts.at(0), empty ? "No files added."
-                                     : (dir / "gone.htm").string() + "\ncannot open (No such file or directory)");
+                                     : (dir / "<b>gone.htm").string() +
+                                           "\ncannot open (No such file or directory)");
         // The empty-queue box belongs to the run; a failure is told once it has ended.
         EXPECT_EQ(hourglass, empty);
         EXPECT_EQ(codeWhileUp, empty ? Pointer::Hourglass : Pointer::Arrow);
@@ -62,10 +65,22 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
     }
-    writeBytes(dir / "gone.htm", "cat");  // the next run works
+    writeBytes(dir / "<b>gone.htm", "cat");  // the next run works
     click("Check2");
     ASSERT_TRUE(QTest::qWaitFor([&] { return readBytes(dir / "kept.htm").empty(); }));
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
+}
+
+TEST_F(HandlerTest, textsOfAnyLength_readBackWhole) {
+    for (const std::string unit : {"a", "\xc3\xa9", "\xf0\x9f\x98\x80"}) {  // 1, 2 and 4 bytes
+        std::string find;
+        for (int i = 0; i < 100'000; ++i) find += unit;
+        const std::string replacement = find + "!";
+        get<QLineEdit>("Text1")->setText(QString::fromStdString(find));
+        get<QLineEdit>("Text2")->setText(QString::fromStdString(replacement));
+        EXPECT_TRUE(form->windowPort().findText() == find) << unit;
+        EXPECT_TRUE(form->windowPort().replaceText() == replacement) << unit;
+    }
 }
 
 TEST_F(HandlerTest, doubleClickRemovesTheSelectedRowOrTheCurrentOneBelowTheLast_clearEmpties) {

@@ -1,9 +1,10 @@
 // Filling the queue from the main window's buttons, through the real Qt
 // dialogs and question boxes, answered from the test as a user would.
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QListView>
+#include <QHeaderView>
 
 #include "tests/window/form_fixture.h"
 
@@ -19,31 +20,42 @@ QString local(const std::filesystem::path& p) {
 class ImportDialogs : public FormTest {
 protected:
     // Opens the file or folder dialog from button, notes how it is set up, types
-    // typed into its name box and presses Return (empty: cancels it); then answers
-    // each question box with the next of answers. No other box may show.
-    void importThrough(const char* button, const QString& typed,
+    // each of typed over its name box and presses Return, noting the filter the
+    // dialog shows in between (nothing typed: cancels it); then answers each
+    // question box with the next of answers. No other box may show.
+    void importThrough(const char* button, const QStringList& typed,
                        const std::vector<QMessageBox::StandardButton>& answers = {}) {
         std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(dialog, nullptr);
             const bool qtModal =
                 dialog->testOption(QFileDialog::DontUseNativeDialog) && dialog->isModal();
-            const bool many = dialog->findChild<QListView*>("listView")->selectionMode() ==
-                              QAbstractItemView::ExtendedSelection;
+            // Several files are picked in the file list and its detail view; the places
+            // beside them keep picking one (headers pick columns).
+            const auto views = dialog->findChildren<QAbstractItemView*>();
+            const auto many = std::count_if(views.begin(), views.end(), [](auto* view) {
+                return !qobject_cast<QHeaderView*>(view) &&
+                       view->selectionMode() == QAbstractItemView::ExtendedSelection;
+            });
             const bool folders = dialog->testOption(QFileDialog::ShowDirsOnly) &&
                                  dialog->fileMode() == QFileDialog::Directory;
             setup =
                 QStringList{dialog->windowTitle(), qtModal ? "Qt's, modal" : "native or modeless",
-                            many ? "many" : "one",
+                            many == 0   ? "one"
+                            : many == 2 ? "many"
+                                        : "many in other views",
                             folders ? "folders" : dialog->nameFilters().join(", ")}
                     .join(" | ");
             if (typed.isEmpty())
                 return dialog->reject();
-            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-            ASSERT_NE(edit, nullptr);
-            edit->setFocus();
-            QTest::keyClicks(edit, typed);
-            QTest::keyClick(edit, Qt::Key_Return);
+            QWidget* box = QApplication::focusWidget();  // the name box has the focus
+            for (const QString& text : typed) {
+                if (&text != &typed.front())
+                    between << (dialog->isVisible() ? dialog->selectedNameFilter() : "closed");
+                QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(box, text);
+                QTest::keyClick(box, Qt::Key_Return);
+            }
         }};
         for (auto button : answers) {
             steps.push_back([this, button](QWidget* w) {
@@ -68,7 +80,8 @@ protected:
         return out;
     }
 
-    QString setup;  // how the dialog was set up
+    QString setup;        // how the dialog was set up
+    QStringList between;  // the filter shown between two typed texts
     std::vector<QString> asked;
 };
 
@@ -83,19 +96,23 @@ TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_typedNewNamesAsTheyCome) {
     importThrough("Check1", {});
     EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
     queue().append({{"/earlier.htm", ""}});
-    importThrough("Check1", typed({"a.htm", "b.html", "c.txt"}));
+    importThrough("Check1", {typed({"a.htm", "b.html", "c.txt"})});
     EXPECT_EQ(setup.toStdString(),
               "Add File(s) - Hold Ctrl to select multiple files | Qt's, modal | "
               "many | HTML Files (*.htm *.html), All Files (*)");
-    importThrough("Check1", local(dir / "picked/new.htm"));
+    importThrough("Check1", {local(dir / "picked/new.htm")});
     // Existing and new names typed together all come back.
-    importThrough("Check1", typed({"a.htm", "b.html", "new.txt"}));
+    importThrough("Check1", {typed({"a.htm", "b.html", "new.txt"})});
+    // A wildcard filters the listing and is never queued; "~" is the home folder.
+    importThrough("Check1", {local(dir / "picked/*.txt"), "~/tilde.htm"});
+    EXPECT_EQ(between, QStringList{"*.txt"});
     Rows got = rows();
-    ASSERT_EQ(got.size(), 8u);
+    ASSERT_EQ(got.size(), 9u);
     std::sort(got.begin() + 1, got.begin() + 4);  // the dialog may list the three in any order
     Rows expected{{"/earlier.htm", ""}};
     for (const char* name : {"a.htm", "b.html", "c.txt", "new.htm", "a.htm", "b.html", "new.txt"})
         expected.emplace_back(local(dir / "picked" / name), "Queued");
+    expected.emplace_back(QDir::homePath() + "/tilde.htm", "Queued");
     EXPECT_EQ(got, expected);
 }
 
@@ -106,7 +123,7 @@ TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
     writeBytes(dir / "sub" / "g.htm", "x");  // not reached after the Cancel
     importThrough("Check5", {});
     EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
-    importThrough("Check5", local(dir.path()),
+    importThrough("Check5", {local(dir.path())},
                   {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
     EXPECT_EQ(setup.toStdString(), "Please select folder to add: | Qt's, modal | one | folders");
     const QString tail =
