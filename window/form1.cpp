@@ -232,9 +232,15 @@ void Form1::Form_Load() {
     Check3->setChecked(restoreBackupOption(settings_));
 }
 
+bool Form1::pressed(ActionButton& button) {
+    // While a run owns the window its input is dropped; this also stops a press that comes
+    // another way, such as a screen reader's action.
+    return button.springBack() && port_.pointer() != platform::Pointer::Hourglass;
+}
+
 void Form1::Check1_Click() {
     runGuarded(boxes_, [this] {
-        if (Check1->springBack()) {
+        if (pressed(*Check1)) {
             queue::addFilesFromDialog(queue_, dialogs_);
         }
     });
@@ -242,7 +248,7 @@ void Form1::Check1_Click() {
 
 void Form1::Check2_Click() {
     runGuarded(boxes_, [this] {
-        if (Check2->springBack()) {
+        if (pressed(*Check2)) {
             run_ = replace::startReplace(queue_, port_, boxes_, ui_);
         }
     });
@@ -255,7 +261,7 @@ void Form1::Check3_Click() {
 
 void Form1::Check4_Click() {
     runGuarded(boxes_, [this] {
-        if (Check4->springBack()) {
+        if (pressed(*Check4)) {
             queue_.clear();
         }
     });
@@ -263,7 +269,7 @@ void Form1::Check4_Click() {
 
 void Form1::Check5_Click() {
     runGuarded(boxes_, [this] {
-        if (Check5->springBack()) {
+        if (pressed(*Check5)) {
             queue::importFolder(queue_, dialogs_, boxes_, listing_);
         }
     });

@@ -43,6 +43,9 @@ private:
     void trackPointer(QWidget& control);
     void pointerMovedTo(const QPoint& globalPosition);
 
+    // A button's click: it springs back, and true when it is to act.
+    bool pressed(ActionButton& button);
+
     void Form_Load();
     void Check1_Click();
     void Check2_Click();

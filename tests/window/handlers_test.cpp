@@ -1,6 +1,7 @@
 // The handlers driven by clicks and typing: spring-back, the replace run, texts
 // of any length, the empty-queue box under the hourglass, removal, and a
 // failure kept in a box.
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QLineEdit>
 
@@ -69,6 +70,46 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
     click("Check2");
     ASSERT_TRUE(QTest::qWaitFor([&] { return readBytes(dir / "kept.htm").empty(); }));
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");
+}
+
+// During a run the window stays alive but drops its input: clicks on every control, a
+// double-click on the list, typing and the close button change nothing, then or later. Rows turn
+// "Done" while the run goes on; after it the buttons work again.
+TEST_F(HandlerTest, inputDuringARun_isDroppedNotReplayed) {
+    constexpr int kFiles = 3000;
+    std::vector<platform::QueueEntry> rows;
+    for (int i = 0; i < kFiles; ++i) {
+        rows.push_back({dir / (std::to_string(i) + ".htm"), "Queued"});
+        writeBytes(rows.back().filename, "a");
+    }
+    queue().append(std::move(rows));
+    QTest::keyClicks(get("Text1"), "a");
+    QTest::keyClicks(get("Text2"), "aa");
+    const auto done = [&] {
+        int n = 0;
+        for (int r = 0; r < kFiles; ++r) n += queue().index(r, 1).data().toString() == "Done";
+        return n;
+    };
+    ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
+    click("Check2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done() > 0; }));
+    EXPECT_LT(done(), kFiles);  // seen while the run goes on
+    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
+        QTest::mouseClick(get(name), Qt::LeftButton);
+    QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    QTest::keyClicks(get("Text1"), "zz");
+    EXPECT_FALSE(form->close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowPort().pointer() == Pointer::Arrow; }));
+    QTest::qWait(50);  // anything queued would have run by now
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(noDialogs.answered(), 0u);
+    EXPECT_EQ(done(), kFiles);
+    EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    for (const int i : {0, kFiles - 1})  // replaced once: no second run
+        EXPECT_EQ(readBytes(dir / (std::to_string(i) + ".htm")), "aa");
+    click("Check4");
+    EXPECT_EQ(queue().count(), 0u);
 }
 
 TEST_F(HandlerTest, textsOfAnyLength_readBackWhole) {
