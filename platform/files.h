@@ -8,7 +8,7 @@
 //    beside its destination, which then takes the destination's owner,
 //    extended attributes and permission bits (in that order, after the last
 //    write, so that the kernel does not clear set-ID bits or capabilities),
-//    and is flushed to disk;
+//    and is flushed to disk, on its own or with a group of others;
 //  - commit: the temporary file is renamed over the destination.
 // A file that must keep its inode (several hard links), that sits in a folder
 // where nothing may be created, or whose owner or group a new file could not
@@ -16,11 +16,15 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -104,16 +108,34 @@ private:
     struct stat status_ {};
 };
 
+// Makes prepared files durable in groups: one flush of a file system (syncfs)
+// covers every file written on it before the flush began, where a flush per
+// file would wait on the disk once per file. Safe to share between threads.
+class GroupFlush {
+public:
+    // Notes that a file has just been written; returns its place in the order of writes.
+    std::uint64_t written();
+    // Returns once every file written up to ticket on fd's file system is on disk.
+    void through(std::uint64_t ticket, int fd, const std::filesystem::path& shown);
+
+private:
+    std::atomic<std::uint64_t> written_{0};
+    std::mutex mutex_;
+    std::map<dev_t, std::uint64_t> flushed_;  // per file system: on disk up to this ticket
+};
+
 // New content for one destination, prepared and waiting for commit(). Until
 // then nothing visible has changed; a write dropped uncommitted removes its
 // temporary file. The objects it was made from must outlive it.
 class PendingWrite {
 public:
-    // Prepares file's new content, as produced; previous is the file's content as read.
-    static PendingWrite rewrite(const InputFile& file, std::string_view previous, Producer produce);
+    // Prepares file's new content, as produced; previous is the file's content as read. With
+    // a group the content is flushed at commit, with the group's other files; else at once.
+    static PendingWrite rewrite(const InputFile& file, std::string_view previous, Producer produce,
+                                GroupFlush* group = nullptr);
     // Prepares a backup of source, whose content was read as content, under the name to.
     static PendingWrite backup(const InputFile& source, std::string_view content,
-                               const std::filesystem::path& to);
+                               const std::filesystem::path& to, GroupFlush* group = nullptr);
 
     PendingWrite(PendingWrite&&) noexcept;
     PendingWrite& operator=(PendingWrite&&) noexcept;

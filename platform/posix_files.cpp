@@ -170,14 +170,16 @@ Bytes readWhole(int fd, std::uint64_t size, const fs::path& shown) {
 struct TempFile {
     Fd fd;
     std::string path;
+    std::uint64_t ticket = 0;  // with a group flush: when it was written
 
     TempFile() = default;
     TempFile(TempFile&& other) noexcept
-        : fd(std::move(other.fd)), path(std::exchange(other.path, {})) {}
+        : fd(std::move(other.fd)), path(std::exchange(other.path, {})), ticket(other.ticket) {}
     TempFile& operator=(TempFile&& other) noexcept {
         drop();
         fd = std::move(other.fd);
         path = std::exchange(other.path, {});
+        ticket = other.ticket;
         return *this;
     }
     ~TempFile() { drop(); }
@@ -192,13 +194,20 @@ struct TempFile {
         path = std::move(name);
         return 0;
     }
-    // Flushes it to disk and closes it: the content is ready to take its place.
-    void finish(const fs::path& shown) {
-        if (::fsync(fd.get()) != 0 || fd.close() != 0)
+    // The content is written: flushed to disk now, or noted with the group to flush at commit.
+    void finish(GroupFlush* group, const fs::path& shown) {
+        if (group)
+            ticket = group->written();
+        else if (::fsync(fd.get()) != 0)
             fail("cannot write", shown, errno);
     }
-    // Renames it over file; returns 0, or rename's error (the temporary file then stays).
-    int renameOver(const fs::path& file) {
+    // On disk and closed, then renamed over file; returns 0, or rename's error (the temporary
+    // file then stays).
+    int renameOver(const fs::path& file, GroupFlush* group, const fs::path& shown) {
+        if (group)
+            group->through(ticket, fd.get(), shown);
+        if (fd.close() != 0)
+            fail("cannot write", shown, errno);
         if (::rename(path.c_str(), file.c_str()) != 0)
             return errno;
         path.clear();
@@ -293,6 +302,25 @@ int Fd::close() {
     return fd_ < 0 ? 0 : ::close(std::exchange(fd_, -1));
 }
 
+std::uint64_t GroupFlush::written() {
+    return ++written_;
+}
+
+void GroupFlush::through(std::uint64_t ticket, int fd, const fs::path& shown) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        fail("cannot write", shown, errno);
+    const std::lock_guard lock(mutex_);
+    std::uint64_t& flushed = flushed_[st.st_dev];
+    if (ticket <= flushed)
+        return;
+    // Every file noted so far was written before the flush starts.
+    const std::uint64_t now = written_;
+    if (::syncfs(fd) != 0)
+        fail("cannot write", shown, errno);
+    flushed = now;
+}
+
 Bytes::Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
 InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
@@ -353,6 +381,7 @@ struct PendingWrite::State {
     Producer produce;                   // the new content
     mode_t mode = 0;                    // the destination's permission bits
     TempFile temp;                      // the prepared content, unless it goes in place
+    GroupFlush* group = nullptr;        // flushes the temporary file at commit, if given
     bool regularDestination = true;     // false: a link that commit replaces, never follows
 
     void writeInPlace();
@@ -364,8 +393,9 @@ PendingWrite& PendingWrite::operator=(PendingWrite&&) noexcept = default;
 PendingWrite::~PendingWrite() = default;
 
 PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previous,
-                                   Producer produce) {
+                                   Producer produce, GroupFlush* group) {
     auto s = std::make_unique<State>();
+    s->group = group;
     s->shown = file.path();
     s->file = file.target();
     s->source = &file;
@@ -383,7 +413,7 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
             copyExtendedAttributes(file.fd(), s->temp.fd.get(), s->shown);
             if (::fchmod(s->temp.fd.get(), s->mode) != 0)
                 fail("cannot set permissions", s->shown, errno);
-            s->temp.finish(s->shown);
+            s->temp.finish(group, s->shown);
         } else {
             s->temp.drop();  // in place, at commit
         }
@@ -392,8 +422,9 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
 }
 
 PendingWrite PendingWrite::backup(const InputFile& source, std::string_view content,
-                                  const fs::path& to) {
+                                  const fs::path& to, GroupFlush* group) {
     auto s = std::make_unique<State>();
+    s->group = group;
     s->shown = to;
     s->file = to;
     s->produce = [content](SliceSink& sink) { sink.put(content); };
@@ -422,7 +453,7 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
         writeAll(s->temp.fd.get(), s->produce, to);
         if (::fchmod(s->temp.fd.get(), s->mode) != 0)
             fail("cannot set permissions", to, errno);
-        s->temp.finish(to);
+        s->temp.finish(group, to);
     } else if (!refused(error) || !exists || !s->regularDestination) {
         fail("cannot create the backup", to, error);
     }
@@ -435,7 +466,7 @@ void PendingWrite::commit() {
     if (s.source)
         s.source->checkUnchanged();
     if (!s.temp.path.empty()) {
-        const int error = s.temp.renameOver(s.file);
+        const int error = s.temp.renameOver(s.file, s.group, s.shown);
         if (error == 0)
             return;
         // A folder that lets us write the file but not replace it (a sticky folder, say).

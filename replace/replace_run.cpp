@@ -31,11 +31,11 @@ struct FileId {
 
 // One row read, replaced and written beside its file, waiting to be committed.
 struct Prepared {
-    Prepared(const std::filesystem::path& path, const RunTexts& texts)
-        : rewrite(path, texts.find, texts.replacement) {
+    Prepared(const std::filesystem::path& path, const RunTexts& texts, platform::GroupFlush& group)
+        : rewrite(path, texts.find, texts.replacement, &group) {
         if (texts.backup) {
             backup.emplace(platform::PendingWrite::backup(rewrite.file(), rewrite.content(),
-                                                          backupPath(path)));
+                                                          backupPath(path), &group));
         }
     }
     // The backup takes its name first, then the new content the file's (which checks again
@@ -102,6 +102,7 @@ struct BatchRun::Shared {
     const std::vector<std::filesystem::path> files;
     const RunTexts texts;
     const Events events;
+    platform::GroupFlush flush;  // the rows' new content reaches the disk in groups
     unsigned threadCount = 1;
     std::vector<std::thread> workers;
 
@@ -201,7 +202,7 @@ void BatchRun::Shared::work() {
         std::unique_ptr<Prepared> prepared;
         std::exception_ptr failure;
         try {
-            prepared = std::make_unique<Prepared>(files[row], texts);
+            prepared = std::make_unique<Prepared>(files[row], texts, flush);
         } catch (...) {
             failure = std::current_exception();
         }

@@ -22,13 +22,14 @@ void replaceAll(std::string_view content, std::string_view find, std::string_vie
 }
 
 ReplaceInFile::ReplaceInFile(const std::filesystem::path& path, std::string_view find,
-                             std::string_view replacement)
+                             std::string_view replacement, platform::GroupFlush* group)
     : file_(path),
       content_(file_.readAll()),
       write_(platform::PendingWrite::rewrite(
           file_, content_.view(),
           [content = content_.view(), find, replacement](platform::SliceSink& sink) {
               replaceAll(content, find, replacement, sink);
-          })) {}
+          },
+          group)) {}
 
 }  // namespace qm::replace
