@@ -75,7 +75,7 @@ bool notSupported(int error) {
 int writeAccess(const fs::path& file, const struct stat& status) {
     if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
         return errno;
-    if (::geteuid() == 0 && (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && ::geteuid() == 0)
         return EACCES;
     return 0;
 }
@@ -324,20 +324,19 @@ void GroupFlush::through(std::uint64_t ticket, int fd, const fs::path& shown) {
 Bytes::Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
 InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) != 0)
+    // Stat before open: opening a FIFO or a device could block or have effects.
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
         fail("cannot open", path, errno);
-    if (S_ISLNK(link.st_mode)) {
+    if (S_ISLNK(status.st_mode)) {
         // The link stays; its target is the file to read and replace.
         std::error_code error;
         target_ = fs::canonical(path, error);
         if (error)
             throw FileError(path, "cannot follow the symbolic link", error);
+        if (::stat(target_.c_str(), &status) != 0)
+            fail("cannot open", path, errno);
     }
-    // Stat before open: opening a FIFO or a device could block or have effects.
-    struct stat status {};
-    if (::stat(target_.c_str(), &status) != 0)
-        fail("cannot open", path, errno);
     const auto checkRegular = [&](const struct stat& st) {
         if (!S_ISREG(st.st_mode))
             fail("not a regular file", path, S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP);
