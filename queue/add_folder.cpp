@@ -40,6 +40,37 @@ std::string withSeparator(std::string folder) {
     return folder;
 }
 
+// True when name matches pattern ("*" any bytes, "?" one byte); "*.*" matches every name.
+bool matchesPattern(std::string_view name, std::string_view pattern) {
+    if (pattern == "*.*")
+        return true;  // every name, with or without a dot
+    std::size_t n = 0, p = 0;
+    std::size_t star = std::string_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
+bool looksLikeText(std::string_view name) {
+    // ".html" contains ".htm", so two searches cover the three texts.
+    return name.find(".htm") != std::string_view::npos ||
+           name.find(".txt") != std::string_view::npos;
+}
+
 }  // namespace
 
 NameArray::NameArray() : slots_(100) {}
@@ -85,12 +116,23 @@ std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::strin
 
 namespace {
 
-// The files of each folder, as read while the tree was walked, by folder index.
-using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
+NameArray fileNames(std::vector<platform::DirEntry> entries, std::string_view pattern) {
+    std::vector<std::string> names;
+    for (auto& entry : entries) {
+        if (entry.kind == platform::EntryKind::File && matchesPattern(entry.name, pattern)) {
+            names.push_back(std::move(entry.name));
+        }
+    }
+    std::sort(names.begin(), names.end(), listingLess);
+    NameArray array;
+    for (auto& name : names) array.add(std::move(name));
+    array.finish();
+    return array;
+}
 
-// Walks the tree as CollectSubfolders says; when seen is given, also keeps the
-// files of every folder read, so that they need not be read a second time.
-void collectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
+}  // namespace
+
+void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
                        platform::DirListing& listing, FilesSeen* seen) {
     // The list itself is the breadth-first queue: each folder's children go
     // to the end, so every level follows the one above it, and a deep tree
@@ -118,59 +160,9 @@ void collectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
     }
 }
 
-NameArray fileNames(std::vector<platform::DirEntry> entries, std::string_view pattern) {
-    std::vector<std::string> names;
-    for (auto& entry : entries) {
-        if (entry.kind == platform::EntryKind::File && matchesPattern(entry.name, pattern)) {
-            names.push_back(std::move(entry.name));
-        }
-    }
-    std::sort(names.begin(), names.end(), listingLess);
-    NameArray array;
-    for (auto& name : names) array.add(std::move(name));
-    array.finish();
-    return array;
-}
-
-}  // namespace
-
-void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing) {
-    collectSubfolders(folders, recurse, listing, nullptr);
-}
-
 NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
                           platform::DirListing& listing) {
     return fileNames(listing.list(withSeparator(folder.native())), pattern);
-}
-
-bool matchesPattern(std::string_view name, std::string_view pattern) {
-    if (pattern == "*.*")
-        return true;  // every name, with or without a dot
-    std::size_t n = 0, p = 0;
-    std::size_t star = std::string_view::npos, resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-bool looksLikeText(std::string_view name) {
-    // ".html" contains ".htm", so two searches cover the three texts.
-    return name.find(".htm") != std::string_view::npos ||
-           name.find(".txt") != std::string_view::npos;
 }
 
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
@@ -185,7 +177,7 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
     // They are forgotten at the first question: the tree may change while the
     // user thinks, and every later folder is then read afresh.
     FilesSeen seen;
-    collectSubfolders(folders, true, listing, &seen);
+    CollectSubfolders(folders, true, listing, &seen);
     bool readAfresh = false;
 
     // Rows go to the list one folder at a time: one insertion per row would

@@ -47,19 +47,17 @@ private:
 // Shows the folder picker; an empty path when cancelled.
 std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt);
 
-// Appends the folders below folders, level by level (all levels if recurse), skipping hidden ones.
+// The files of each folder read while the tree is walked, by the folder's index.
+using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
+
+// Appends the folders below folders, level by level (all levels if recurse), skipping hidden
+// ones; with seen, also keeps every folder's files, so that they need not be read again.
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing);
+                       platform::DirListing& listing, FilesSeen* seen = nullptr);
 
 // Names of folder's regular files (or links to them) matching pattern, in listing order.
 NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
                           platform::DirListing& listing);
-
-// True when name matches pattern ("*" any bytes, "?" one byte); "*.*" matches every name.
-bool matchesPattern(std::string_view name, std::string_view pattern);
-
-// True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
-bool looksLikeText(std::string_view name);
 
 // Asks for a folder and queues its tree's files as listing reads them; asks about other names.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
