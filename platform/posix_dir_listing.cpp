@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/dir_listing.h"
+#include "platform/files.h"
 
 namespace qm::platform {
 
@@ -47,14 +48,11 @@ bool kindByStat(int dirFd, const char* name, EntryKind& kind) {
 
 std::vector<DirEntry> PosixDirListing::list(const std::filesystem::path& folder) {
     std::vector<DirEntry> entries;
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    Fd opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = opened.get() < 0 ? nullptr : ::fdopendir(opened.get());
+    if (!dir)
         return entries;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return entries;
-    }
+    const int fd = opened.release();  // the listing owns it now
     DirCloser closer{dir};
     // Names in a folder that may be read but not searched lead nowhere: none
     // of its files could be opened, so the folder counts as unlistable.
