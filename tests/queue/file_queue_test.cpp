@@ -7,46 +7,33 @@
 namespace qm {
 namespace {
 
-using Names = std::vector<std::string>;
+using test::Strings;
 
-Names column(const test::FakeList& list, bool status) {
-    Names out;
-    for (const auto& r : list.rows) out.push_back(status ? r.status : r.filename.native());
-    return out;
-}
-
-TEST(FileQueue, rowsKeepOrderAndDuplicates_addressedFromOneToCount) {
+// Rows keep their order and duplicates, addressed from 1; a double-click removes the selected
+// row and closes the gap, or does nothing without one; Clear empties.
+TEST(FileQueue, rowsFromOne_removeSelectedClosesTheGapOrDoesNothing) {
     test::FakeList list;
     queue::FileQueue q(list);
     q.append("/a.htm", queue::kQueued);
-    q.append("/b.htm");
-    q.append("/a.htm", queue::kQueued);
-    ASSERT_EQ(q.count(), 3u);
-    EXPECT_EQ((Names{q.path(1), q.path(2), q.path(3)}), (Names{"/a.htm", "/b.htm", "/a.htm"}));
-    EXPECT_EQ(column(list, true), (Names{"Queued", "", "Queued"}));
+    q.append({{"/b.htm", ""}, {"/a.htm", "Queued"}});
     q.setStatus(2, queue::kDone);
-    EXPECT_EQ(list.rows[1].status, "Done");
-    EXPECT_THROW(q.path(0), std::out_of_range);
-    EXPECT_THROW(q.path(4), std::out_of_range);
-    EXPECT_THROW(q.setStatus(4, "Done"), std::out_of_range);
-}
-
-TEST(FileQueue, removeSelected_closesTheGapOrDoesNothing_clearEmpties) {
-    test::FakeList list;
-    queue::FileQueue q(list);
-    q.append({{"/1", ""}, {"/2", ""}, {"/3", ""}});
-    for (const auto stale : {std::optional<std::size_t>{}, std::optional<std::size_t>{7}}) {
-        list.selected = stale;  // nothing selected, or a row that is gone
+    EXPECT_EQ((Strings{q.path(1), q.path(2), q.path(3)}), (Strings{"/a.htm", "/b.htm", "/a.htm"}));
+    EXPECT_EQ(list.column(true), (Strings{"Queued", "Done", "Queued"}));
+    for (const std::size_t row : {0, 4}) {
+        EXPECT_THROW(q.path(row), std::out_of_range);
+        EXPECT_THROW(q.setStatus(row, "Done"), std::out_of_range);
+    }
+    for (const auto selected : {std::optional<std::size_t>{}, std::optional<std::size_t>{7}}) {
+        list.selected = selected;  // nothing selected, or a row that is gone
         q.removeSelected();
     }
-    EXPECT_EQ(q.count(), 3u);
     list.selected = 1;
     q.removeSelected();
-    EXPECT_EQ(column(list, false), (Names{"/1", "/3"}));
+    EXPECT_EQ(list.column(false), (Strings{"/a.htm", "/a.htm"}));
     q.clear();
-    EXPECT_EQ(q.count(), 0u);
     list.selected = 0;
-    q.removeSelected();  // an empty list: no failure escapes
+    q.removeSelected();  // an empty list: nothing escapes
+    EXPECT_EQ(q.count(), 0u);
 }
 
 }  // namespace
