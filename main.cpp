@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
     // sees, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
+    // Lets desktops match the window to its menu entry (Wayland does it by this name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.dranvik.Quillmere"));
     qm::platform::QtSettingsStore settings;
     qm::window::Form1 form(settings, qm::window::ProgramFolder());
     form.show();
