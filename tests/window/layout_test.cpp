@@ -6,16 +6,10 @@
 #include <QHeaderView>
 
 #include "tests/window/form_fixture.h"
-#include "window/layout.h"
 #include "window/misc.h"
 
 namespace qm::test {
 namespace {
-
-TEST(TwipsToPixels, scalesWithTheScreenDensity) {
-    EXPECT_EQ(window::twipsToPixels(-720, 96), -48);
-    EXPECT_EQ(window::twipsToPixels(7350, 120), 613);
-}
 
 using LayoutTest = FormTest;
 

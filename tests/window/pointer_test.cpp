@@ -3,7 +3,7 @@
 #include <QHeaderView>
 #include <optional>
 
-#include "tests/platform_qt/cursor_bytes.h"
+#include "tests/window/cursor_bytes.h"
 #include "tests/window/form_fixture.h"
 
 namespace qm::test {
