@@ -49,11 +49,14 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
                                               "\ncannot save the setting (access error)"});
 }
 
-// Run only as the child of the test below: ticks the box and is killed at once.
-TEST_F(FormTest, DISABLED_tickThenDie) {
-    useSettingsFolder(std::getenv("XDG_CONFIG_HOME"));
-    open();
-    click("Check3");
+// Run only as the child of the test below: ticks the box and is killed at once. No fixture:
+// a temporary folder of its own would outlive it; its settings go where XDG_CONFIG_HOME says.
+TEST(BackupOptionChild, DISABLED_tickThenDie) {
+    platform::QtSettingsStore settings;
+    window::Form1 form(settings, {});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.findChild<QWidget*>("Check3"), Qt::LeftButton);
     ::raise(SIGKILL);
 }
 
@@ -61,7 +64,7 @@ TEST_F(BackupOptionTest, sigkillRightAfterTheClick_keepsTheValue) {
     std::string env[] = {"XDG_CONFIG_HOME=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen"};
     char* envp[] = {env[0].data(), env[1].data(), nullptr};
     const char* argv[] = {"window_tests", "--gtest_also_run_disabled_tests",
-                          "--gtest_filter=FormTest.DISABLED_tickThenDie", nullptr};
+                          "--gtest_filter=BackupOptionChild.DISABLED_tickThenDie", nullptr};
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr,
                             const_cast<char* const*>(argv), envp),
