@@ -11,28 +11,27 @@
 namespace qm::test {
 namespace {
 
-class BackupOptionTest : public FormTest {
-protected:
-    bool ticked() const { return get<QAbstractButton>("Check3")->isChecked(); }
-    std::string stored() const { return readBytes(dir / "Dranvik.ini"); }
-};
+using BackupOptionTest = FormTest;
+
+std::string iniWith(const std::string& value) {
+    return "[Quillmere]\nBackupCheck=" + value + "\n";
+}
 
 TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
-    EXPECT_FALSE(ticked());
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));   // first start writes nothing
     for (std::string text : {"true", "TRUE", "1", "", "True"}) {  // ends on "True"
-        const std::string bytes = "[Quillmere]\nBackupCheck=" + text + "\n";
-        writeBytes(dir / "Dranvik.ini", bytes);
+        writeBytes(dir / "Dranvik.ini", iniWith(text));
         open();
-        EXPECT_EQ(ticked(), text == "True") << text;
-        close();
-        EXPECT_EQ(stored(), bytes) << text;  // opening and closing leave the file as it was
+        EXPECT_EQ(get<QAbstractButton>("Check3")->isChecked(), text == "True") << text;
+        close();  // opening and closing leave the file as it was
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(text)) << text;
     }
     open();
     // A click anywhere in the box toggles it, far from its square and caption too.
     for (auto [now, at] : {std::pair("False", QPoint(256, 16)), {"True", QPoint(0, 0)}}) {
         QTest::mouseClick(get("Check3"), Qt::LeftButton, {}, at);
-        EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=" + std::string(now) + "\n");
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(now));
     }
 }
 
@@ -44,7 +43,7 @@ TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
         ModalAnswerer answerer({answerBox(texts)});
         click("Check3");
     }
-    EXPECT_TRUE(ticked());
+    EXPECT_TRUE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_EQ(texts, std::vector<std::string>{(dir / "plain/settings/Dranvik.ini").string() +
                                               "\ncannot save the setting (access error)"});
 }
@@ -72,7 +71,7 @@ TEST_F(BackupOptionTest, sigkillRightAfterTheClick_keepsTheValue) {
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    EXPECT_EQ(stored(), "[Quillmere]\nBackupCheck=True\n");
+    EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith("True"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -27,6 +28,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace qm::test {
+
+using platform::Pointer;
 
 // A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
 inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
@@ -70,17 +73,78 @@ protected:
     platform::QueueModel& queue() const {
         return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
     }
+    QStringList column(int c) const {  // as the list shows it
+        QStringList out;
+        for (int r = 0; r < queue().rowCount(); ++r) out << queue().index(r, c).data().toString();
+        return out;
+    }
     // Every click on an action button also checks that the button springs back up.
     void click(const char* name) {
         QTest::mouseClick(get(name), Qt::LeftButton);
         const auto* button = qobject_cast<window::ActionButton*>(get(name));
         EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
     }
+    Pointer moveTo(const char* name) {  // nullptr: the bare window
+        QTest::mouseMove(name ? get(name) : form.get(),
+                         name ? get(name)->rect().center() : QPoint(140, 130));
+        return form->windowPort().pointer();
+    }
+    // The arrow is back once a run has ended; thousands of files on a busy machine take seconds.
+    bool runEnded() const {
+        return QTest::qWaitFor([this] { return form->windowPort().pointer() == Pointer::Arrow; },
+                               60'000);
+    }
+
+    // Clicks button and answers its file or folder dialog: notes how it is set up, types each of
+    // typed into its name box and presses Return, noting the filter shown after each (nothing
+    // typed: cancels it). Then answers each question box with the next of answers.
+    void importThrough(const char* button, const QStringList& typed,
+                       const std::vector<QMessageBox::StandardButton>& answers = {}) {
+        dialogSetup.clear();
+        filters.clear();
+        std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            const bool qts = dialog->testOption(QFileDialog::DontUseNativeDialog);
+            dialogSetup << dialog->windowTitle() << (qts && dialog->isModal() ? "Qt's" : "other");
+            for (const char* view : {"listView", "treeView", "sidebar"}) {
+                const auto mode = dialog->findChild<QAbstractItemView*>(view)->selectionMode();
+                dialogSetup << (mode == QAbstractItemView::ExtendedSelection ? "many" : "one");
+            }
+            const bool folders = dialog->fileMode() == QFileDialog::Directory &&
+                                 dialog->testOption(QFileDialog::ShowDirsOnly);
+            dialogSetup << (folders ? "folders" : "files") << dialog->nameFilters();
+            if (typed.isEmpty())
+                return dialog->reject();
+            QWidget* box = QApplication::focusWidget();  // the name box has the focus
+            for (const QString& text : typed) {
+                QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(box, text);
+                QTest::keyClick(box, Qt::Key_Return);
+                filters << (dialog->isVisible() ? dialog->selectedNameFilter() : "closed");
+            }
+        }};
+        for (auto answer : answers) {
+            steps.push_back([this, answer](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(box->standardButtons(),
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+                asked << box->windowTitle() + "|" + box->text();
+                box->button(answer)->click();
+            });
+        }
+        ModalAnswerer answerer(steps);
+        click(button);
+        EXPECT_EQ(answerer.answered(), steps.size());  // and no other box showed
+        EXPECT_FALSE(answerer.timedOut());
+    }
 
     TempDir dir;
     platform::QtSettingsStore settings;
     std::unique_ptr<window::Form1> form;
     std::unique_ptr<QAbstractItemModelTester> checker;
+    QStringList dialogSetup, filters, asked;  // noted by importThrough
 };
 
 }  // namespace qm::test

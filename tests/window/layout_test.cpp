@@ -13,68 +13,57 @@ namespace {
 
 using LayoutTest = FormTest;
 
+QString spoken(QWidget* w, QAccessible::Text text) {
+    return QAccessible::queryAccessibleInterface(w)->text(text);
+}
+
 TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi_andScreenReadersNameIt) {
     using enum QAccessible::Role;
     const struct {
         const char* name;
-        QRect pixels;
-        const char* caption;
-        double points;  // 0: the platform's default font
+        QRect rect;
+        QString caption;
+        double points;  // Arial bold; 0: the platform's default font
         QAccessible::Role role;
-        const char* spoken;  // the accessible name
+        QString spoken = caption;  // the accessible name
     } controls[] = {
         {"ListView1", {8, 8, 473, 105}, "", 9, Tree, "File queue"},
-        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button, "Add Files"},
-        {"Check5",
-         {144, 120, 209, 27},
-         "Add All File(s) In Folder",
-         11.25,
-         Button,
-         "Add All File(s) In Folder"},
-        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button, "Clear List"},
-        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText, "Find What:"},
+        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button},
+        {"Check5", {144, 120, 209, 27}, "Add All File(s) In Folder", 11.25, Button},
+        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button},
+        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText},
         {"Text1", {8, 168, 473, 22}, "", 9, EditableText, "Find What:"},
-        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText, "Replace With:"},
+        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText},
         {"Text2", {8, 208, 473, 22}, "", 9, EditableText, "Replace With:"},
-        {"Check3",
-         {8, 232, 257, 17},
-         "Make backup of files before replace",
-         9,
-         CheckBox,
-         "Make backup of files before replace"},
-        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button, "Replace Text"},
+        {"Check3", {8, 232, 257, 17}, "Make backup of files before replace", 9, CheckBox},
+        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button},
         {"Command1", {-48, 176, 41, 33}, "Command1", 0, Button, "Quillmere"},
     };
-    for (const auto& e : controls) {
-        SCOPED_TRACE(e.name);
-        QWidget* w = get(e.name);
-        EXPECT_EQ(w->geometry(), e.pixels);
-        const QString caption = w->property("text").toString();  // empty for the list
-        EXPECT_EQ(caption.toStdString(), e.caption);
-        const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(w);
-        ASSERT_NE(spoken, nullptr);
-        EXPECT_EQ(spoken->role(), e.role);
-        EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), e.spoken);
-        if (e.points > 0) {
-            // The caption fits, with an eighth of the height as margin on either side.
-            const int needed = qobject_cast<QCheckBox*>(w)
-                                   ? w->sizeHint().width()
-                                   : w->fontMetrics().horizontalAdvance(caption) + w->height() / 4;
-            EXPECT_LE(needed, w->width());
-            EXPECT_DOUBLE_EQ(w->font().pointSizeF(), e.points);
-            EXPECT_EQ(w->font().weight(), QFont::Bold);
-            const QString family = QFontInfo(w->font()).family();  // Arial or its metric twin
-            EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
-        }
-        const bool isList = std::string_view(e.name) == "ListView1";
-        EXPECT_EQ(w->toolTip(), isList ? "Double-click item to remove it." : "");
+    const QString tip = "Double-click item to remove it.";
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.name);
+        QWidget* w = get(c.name);
+        EXPECT_EQ(w->geometry(), c.rect);
+        EXPECT_EQ(w->property("text").toString(), c.caption);  // none for the list
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(w)->role(), c.role);
+        EXPECT_EQ(spoken(w, QAccessible::Name), c.spoken);
+        EXPECT_EQ(w->toolTip(), w == get("ListView1") ? tip : "");
+        if (c.points == 0)
+            continue;
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), c.points);
+        EXPECT_EQ(w->font().weight(), QFont::Bold);
+        const QString family = QFontInfo(w->font()).family();  // Arial or its metric twin
+        EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
+        // The caption fits, with an eighth of the height as margin on either side.
+        EXPECT_LE(qobject_cast<QCheckBox*>(w)
+                      ? w->sizeHint().width()
+                      : w->fontMetrics().horizontalAdvance(c.caption) + w->height() / 4,
+                  w->width());
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
-    const auto description = [this](const char* name) {
-        return QAccessible::queryAccessibleInterface(get(name))->text(QAccessible::Description);
-    };
-    EXPECT_EQ(description("ListView1"), "Double-click item to remove it.");
-    EXPECT_EQ(description("Command1"), "Press Tab to reach the controls.");
+    EXPECT_EQ(spoken(get("ListView1"), QAccessible::Description), tip);
+    EXPECT_EQ(spoken(get("Command1"), QAccessible::Description),
+              "Press Tab to reach the controls.");
 }
 
 TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
@@ -92,37 +81,33 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     const QImage icon = form->windowIcon().pixmap(32, 32).toImage();
     ASSERT_EQ(icon.size(), QSize(32, 32));
     for (int i = 0; i < 32 * 32; ++i) ASSERT_EQ(qAlpha(icon.pixel(i % 32, i / 32)), 0);
-    // Under a dark colour scheme, captions drawn on the fixed white stay dark, right of the
-    // check box's square too; the window, the check box and the labels stay white beyond
-    // them. The list and the text boxes take the scheme's colours whole.
-    struct Restore {
-        QPalette saved = QApplication::palette();
-        ~Restore() { QApplication::setPalette(saved); }
-    } restore;
+    const QHeaderView* header = get<QTreeView>("ListView1")->header();
+    EXPECT_TRUE(header->isVisibleTo(form.get()));
+    for (auto [at, title, width] : {std::tuple(0, "Filename", 347), {1, "Status", 67}}) {
+        EXPECT_EQ(queue().headerData(at, Qt::Horizontal, Qt::DisplayRole).toString(), title);
+        EXPECT_EQ(header->sectionSize(at), width);
+    }
+    // Under a dark colour scheme, captions drawn on the fixed white stay dark (right of the
+    // check box's square too) and the white stays beyond them, as on the window. The list and
+    // the text boxes take the scheme's colours whole.
+    const QPalette saved = QApplication::palette();
     QApplication::setPalette(QPalette(QColor(60, 60, 60), QColor(45, 45, 45)));  // white text
     open();  // outside an event loop, Qt gives a new palette only to new widgets
+    const QImage drawn = form->grab().toImage();
     for (const char* name :
          {"Check1", "Check2", "Check4", "Check5", "Check3", "Label1", "Label2"}) {
-        const QImage drawn = get(name)->grab().toImage();
+        const QRect r = get(name)->geometry().adjusted(20, 0, 0, 0);
         int darkest = 255;
-        for (int y = 0; y < drawn.height(); ++y)
-            for (int x = 20; x < drawn.width(); ++x)
-                darkest = std::min(darkest, qGray(drawn.pixel(x, y)));
+        for (int i = 0; i < r.width() * r.height(); ++i)
+            darkest =
+                std::min(darkest, qGray(drawn.pixel(r.x() + i % r.width(), r.y() + i / r.width())));
         EXPECT_LT(darkest, 80) << name;
+        EXPECT_GE(qGray(drawn.pixel(r.right() - 2, r.y() + 5)), 250) << name;  // beyond it
     }
-    for (QWidget* w : {static_cast<QWidget*>(form.get()), get("Check3"), get("Label2")}) {
-        const QImage drawn = w->grab().toImage();
-        EXPECT_EQ(drawn.pixelColor(drawn.width() - 3, 5), QColor(Qt::white))
-            << w->objectName().toStdString();
-    }
+    EXPECT_EQ(drawn.pixelColor(487, 5), QColor(Qt::white));
     for (const char* name : {"ListView1", "Text1", "Text2"})
         EXPECT_TRUE(get(name)->palette() == QApplication::palette()) << name;
-    const QHeaderView* header = get<QTreeView>("ListView1")->header();
-    EXPECT_FALSE(header->isHidden());
-    for (auto [column, title, width] : {std::tuple(0, "Filename", 347), {1, "Status", 67}}) {
-        EXPECT_EQ(queue().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(), title);
-        EXPECT_EQ(header->sectionSize(column), width);
-    }
+    QApplication::setPalette(saved);
 }
 
 TEST_F(LayoutTest, longPathsInOneFolder_showTheirDifferentFileNames) {
@@ -138,13 +123,11 @@ TEST_F(LayoutTest, longPathsInOneFolder_showTheirDifferentFileNames) {
 
 TEST_F(LayoutTest, focus_startsOnTheHiddenButtonAndTabCyclesBothWays) {
     QStringList seen{QApplication::focusWidget()->objectName()};
-    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
-        for (int i = 0; i < 9; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), key);
-            seen << QApplication::focusWidget()->objectName();
-        }
+    for (int i = 0; i < 18; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), i < 9 ? Qt::Key_Tab : Qt::Key_Backtab);
+        seen << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(seen.join(' ').toStdString(),
+    EXPECT_EQ(seen.join(' '),
               "Command1 Check1 Check2 ListView1 Text1 Text2 Check3 Check4 Check5 Command1 "
               "Check5 Check4 Check3 Text2 Text1 ListView1 Check2 Check1 Command1");
 }

@@ -3,22 +3,31 @@
 #include <QHeaderView>
 #include <optional>
 
-#include "tests/window/cursor_bytes.h"
 #include "tests/window/form_fixture.h"
 
 namespace qm::test {
 namespace {
 
-using platform::Pointer;
+using PointerTest = FormTest;
 
-class PointerTest : public FormTest {
-protected:
-    Pointer moveTo(const char* name) {  // nullptr: the bare window
-        QTest::mouseMove(name ? get(name) : form.get(),
-                         name ? get(name)->rect().center() : QPoint(140, 130));
-        return form->windowPort().pointer();
-    }
-};
+// A small Windows cursor file: one 32 x 32 image at 32 bits a pixel, opaque in its left half and
+// transparent in its right half.
+std::string cursorFileBytes(std::uint32_t hotX, std::uint32_t hotY) {
+    std::string out;
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+    };
+    // (value, bytes): the file header (cursor, one image), its directory entry (32 x 32, the
+    // hotspot, the image's size and offset), the image header (2 x height: colours and mask).
+    const std::uint32_t size = 40 + 32 * 32 * 4 + 32 * 4;
+    const std::pair<std::uint32_t, int> fields[] = {
+        {0, 2},    {2, 2},  {1, 2},  {32, 1}, {32, 1}, {0, 2}, {hotX, 2}, {hotY, 2},
+        {size, 4}, {22, 4}, {40, 4}, {32, 4}, {64, 4}, {1, 2}, {32, 2}};
+    for (auto [value, bytes] : fields) put(value, bytes);
+    out.append(24, '\0');
+    for (int i = 0; i < 32 * 32; ++i) put(i % 32 < 16 ? 0xff0000ffu : 0, 4);
+    return out.append(32 * 4, '\0');  // AND mask: everything from the colour image
+}
 
 TEST_F(PointerTest, codeFollowsTheMouseOverTheControls) {
     EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
@@ -38,8 +47,13 @@ TEST_F(PointerTest, codeFollowsTheMouseOverTheControls) {
 }
 
 TEST_F(PointerTest, handFile_givesItsImage_missingOrDamagedTheSystemHand) {
-    for (const std::optional<std::string>& bytes :
-         {std::optional(cursorFileBytes(5, 7)), std::optional<std::string>(), {"not a cursor"}}) {
+    const std::pair<std::optional<std::string>, bool> files[] = {
+        // (HAND-M.CUR, sound)
+        {cursorFileBytes(5, 7), true},
+        {std::nullopt, false},
+        {"not a cursor", false},
+        {cursorFileBytes(40, 3), false}};  // the hotspot outside the image
+    for (const auto& [bytes, sound] : files) {
         SCOPED_TRACE(bytes ? bytes->size() : 0);
         std::filesystem::remove(dir / "HAND-M.CUR");
         if (bytes)
@@ -49,7 +63,6 @@ TEST_F(PointerTest, handFile_givesItsImage_missingOrDamagedTheSystemHand) {
         moveTo("Label1");
         EXPECT_EQ(moveTo("Check4"), Pointer::Custom);
         const QCursor shown = form->cursor();
-        const bool sound = bytes && bytes->size() > 100;  // the built cursor, not the text
         EXPECT_EQ(shown.shape(), sound ? Qt::BitmapCursor : Qt::PointingHandCursor);
         if (sound) {
             EXPECT_EQ(shown.hotSpot(), QPoint(5, 7));
