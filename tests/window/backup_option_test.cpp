@@ -36,16 +36,14 @@ TEST_F(BackupOptionTest, startUp_ticksOnlyForTrue_everyClickWritesAtOnce) {
 }
 
 TEST_F(BackupOptionTest, failedWrite_keepsTheUsersStateAndShowsWhy) {
-    writeBytes(dir / "plain", "");  // a folder below a file cannot be made, even as root
-    useSettingsFolder(dir / "plain" / "settings");
-    std::vector<std::string> texts;
-    {
-        ModalAnswerer answerer({answerBox(texts)});
-        click("Check3");
-    }
+    // A folder below a file cannot be made, even as root.
+    writeBytes(dir / "plain", "");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir / "plain/settings"));
+    ModalAnswerer answerer({answer()});
+    click("Check3");
     EXPECT_TRUE(get<QAbstractButton>("Check3")->isChecked());
-    EXPECT_EQ(texts, std::vector<std::string>{(dir / "plain/settings/Dranvik.ini").string() +
-                                              "\ncannot save the setting (access error)"});
+    EXPECT_EQ(noted, QStringList{"Quillmere|" + local(dir / "plain/settings/Dranvik.ini") +
+                                 "\ncannot save the setting (access error)"});
 }
 
 // Run only as the child of the test below: ticks the box and is killed at once. No fixture:

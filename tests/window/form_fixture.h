@@ -5,18 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QTest>
-#include <QTreeView>
-#include <memory>
-#include <string>
 
-#include "platform/qt_queue_model.h"
 #include "platform/qt_settings_store.h"
 #include "support/modal_answerer.h"
 #include "support/temp_dir.h"
@@ -31,26 +25,13 @@ namespace qm::test {
 
 using platform::Pointer;
 
-// A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
-inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
-    return [&texts](QWidget* dialog) {
-        const auto* box = qobject_cast<QMessageBox*>(dialog);
-        EXPECT_EQ(box->textFormat(), Qt::PlainText);  // markup in a file name is not rendered
-        texts.push_back(box->text().toStdString());
-        static_cast<QDialog*>(dialog)->accept();
-    };
-}
-
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        useSettingsFolder(dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir.path()));
         open();
     }
-    static void useSettingsFolder(const std::filesystem::path& folder) {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           QFile::decodeName(folder.c_str()));
-    }
+    static QString local(const std::filesystem::path& p) { return QFile::decodeName(p.c_str()); }
     void open() {  // a new main window in place of the current one
         close();
         form = std::make_unique<window::Form1>(settings, dir.path());
@@ -95,45 +76,46 @@ protected:
                                60'000);
     }
 
-    // Clicks button and answers its file or folder dialog: notes how it is set up, types each of
-    // typed into its name box and presses Return, noting the filter shown after each (nothing
-    // typed: cancels it). Then answers each question box with the next of answers.
+    // A dialog step: notes a message box's title and text, which must be plain (markup in a file
+    // name is not rendered), and presses button.
+    ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
+        return [this, button](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box->button(button), nullptr);
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            noted << box->windowTitle() + "|" + box->text();
+            box->button(button)->click();
+        };
+    }
+    // Clicks button and answers its file or folder dialog, noting how it is set up; types each of
+    // typed into its name box and presses Return, noting the filter then shown (nothing typed:
+    // cancels it); then answers each question box with the next of answers.
     void importThrough(const char* button, const QStringList& typed,
                        const std::vector<QMessageBox::StandardButton>& answers = {}) {
-        dialogSetup.clear();
-        filters.clear();
+        noted.clear();
         std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(dialog, nullptr);
             const bool qts = dialog->testOption(QFileDialog::DontUseNativeDialog);
-            dialogSetup << dialog->windowTitle() << (qts && dialog->isModal() ? "Qt's" : "other");
+            noted << dialog->windowTitle() << (qts && dialog->isModal() ? "Qt's" : "other");
             for (const char* view : {"listView", "treeView", "sidebar"}) {
                 const auto mode = dialog->findChild<QAbstractItemView*>(view)->selectionMode();
-                dialogSetup << (mode == QAbstractItemView::ExtendedSelection ? "many" : "one");
+                noted << (mode == QAbstractItemView::ExtendedSelection ? "many" : "one");
             }
             const bool folders = dialog->fileMode() == QFileDialog::Directory &&
                                  dialog->testOption(QFileDialog::ShowDirsOnly);
-            dialogSetup << (folders ? "folders" : "files") << dialog->nameFilters();
+            noted << (folders ? "folders" : "files") << dialog->nameFilters();
             if (typed.isEmpty())
-                return dialog->reject();
-            QWidget* box = QApplication::focusWidget();  // the name box has the focus
+                dialog->reject();
             for (const QString& text : typed) {
+                QWidget* box = QApplication::focusWidget();  // the name box has the focus
                 QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
                 QTest::keyClicks(box, text);
                 QTest::keyClick(box, Qt::Key_Return);
-                filters << (dialog->isVisible() ? dialog->selectedNameFilter() : "closed");
+                noted << (dialog->isVisible() ? dialog->selectedNameFilter() : "closed");
             }
         }};
-        for (auto answer : answers) {
-            steps.push_back([this, answer](QWidget* w) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                ASSERT_NE(box, nullptr);
-                EXPECT_EQ(box->standardButtons(),
-                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-                asked << box->windowTitle() + "|" + box->text();
-                box->button(answer)->click();
-            });
-        }
+        for (auto each : answers) steps.push_back(answer(each));
         ModalAnswerer answerer(steps);
         click(button);
         EXPECT_EQ(answerer.answered(), steps.size());  // and no other box showed
@@ -144,7 +126,7 @@ protected:
     platform::QtSettingsStore settings;
     std::unique_ptr<window::Form1> form;
     std::unique_ptr<QAbstractItemModelTester> checker;
-    QStringList dialogSetup, filters, asked;  // noted by importThrough
+    QStringList noted;  // by the dialog steps
 };
 
 }  // namespace qm::test

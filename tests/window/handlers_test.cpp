@@ -38,31 +38,22 @@ TEST_F(HandlerTest, replaceFromClicks_rewritesEveryQueuedFile_withAndWithoutBack
 TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWindowGoesOn) {
     writeBytes(dir / "kept.htm", "cat");
     QTest::keyClicks(get("Text1"), "cat");
-    for (const bool empty : {true, false}) {
-        if (!empty)
-            queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
-        std::vector<std::string> texts;
-        bool hourglass = false;
-        Pointer codeWhileUp = Pointer::Default;
-        ModalAnswerer answerer({[&](QWidget* dialog) {
-            const QCursor* shown = QGuiApplication::overrideCursor();
-            hourglass = shown && shown->shape() == Qt::WaitCursor;
-            codeWhileUp = moveTo("Check1");
-            answerBox(texts)(dialog);
-        }});
-        click("Check2");
-        ASSERT_TRUE(runEnded());
-        // The empty-queue box belongs to the run; a failure is told once it has ended.
-        EXPECT_EQ(texts, std::vector<std::string>{
-                             empty ? "No files added."
-                                   : (dir / "<b>gone.htm").string() +
-                                         "\ncannot open (No such file or directory)"});
-        EXPECT_EQ(hourglass, empty);
-        EXPECT_EQ(codeWhileUp, empty ? Pointer::Hourglass : Pointer::Arrow);
-        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
-    }
-    writeBytes(dir / "<b>gone.htm", "cat");  // the next run works
+    ModalAnswerer answerer(std::vector<ModalAnswerer::Step>(2, [this](QWidget* box) {
+        noted << (QGuiApplication::overrideCursor() ? "under the hourglass" : "no hourglass");
+        answer()(box);
+    }));
+    click("Check2");  // nothing queued
+    queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
+    click("Check2");
+    ASSERT_TRUE(runEnded());
+    // The empty-queue box belongs to the run; a failure is told once it has ended.
+    EXPECT_EQ(noted,
+              (QStringList{"under the hourglass", "Quillmere|No files added.", "no hourglass",
+                           "Quillmere|" + local(dir / "<b>gone.htm") +
+                               "\ncannot open (No such file or directory)"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
+    writeBytes(dir / "<b>gone.htm", "cat");         // the next run works
     click("Check2");
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(readBytes(dir / "kept.htm"), "");

@@ -1,7 +1,6 @@
 // The window against its layout: geometry, fonts, captions, what screen readers
 // find, look, tab order, focus.
 #include <QAccessible>
-#include <QCheckBox>
 #include <QFontInfo>
 #include <QHeaderView>
 
@@ -13,57 +12,45 @@ namespace {
 
 using LayoutTest = FormTest;
 
-QString spoken(QWidget* w, QAccessible::Text text) {
-    return QAccessible::queryAccessibleInterface(w)->text(text);
-}
-
 TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi_andScreenReadersNameIt) {
     using enum QAccessible::Role;
-    const struct {
-        const char* name;
-        QRect rect;
-        QString caption;
-        double points;  // Arial bold; 0: the platform's default font
-        QAccessible::Role role;
-        QString spoken = caption;  // the accessible name
-    } controls[] = {
+    // Name, pixels, caption, points of Arial bold (0: the platform's font), what a screen reader
+    // calls it and its name there, when it is not the caption.
+    const std::tuple<const char*, QRect, QString, double, QAccessible::Role, QString> controls[] = {
         {"ListView1", {8, 8, 473, 105}, "", 9, Tree, "File queue"},
-        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button},
-        {"Check5", {144, 120, 209, 27}, "Add All File(s) In Folder", 11.25, Button},
-        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button},
-        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText},
+        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button, ""},
+        {"Check5", {144, 120, 209, 27}, "Add All File(s) In Folder", 11.25, Button, ""},
+        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button, ""},
+        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText, ""},
         {"Text1", {8, 168, 473, 22}, "", 9, EditableText, "Find What:"},
-        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText},
+        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText, ""},
         {"Text2", {8, 208, 473, 22}, "", 9, EditableText, "Replace With:"},
-        {"Check3", {8, 232, 257, 17}, "Make backup of files before replace", 9, CheckBox},
-        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button},
+        {"Check3", {8, 232, 257, 17}, "Make backup of files before replace", 9, CheckBox, ""},
+        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button, ""},
         {"Command1", {-48, 176, 41, 33}, "Command1", 0, Button, "Quillmere"},
     };
     const QString tip = "Double-click item to remove it.";
-    for (const auto& c : controls) {
-        SCOPED_TRACE(c.name);
-        QWidget* w = get(c.name);
-        EXPECT_EQ(w->geometry(), c.rect);
-        EXPECT_EQ(w->property("text").toString(), c.caption);  // none for the list
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(w)->role(), c.role);
-        EXPECT_EQ(spoken(w, QAccessible::Name), c.spoken);
-        EXPECT_EQ(w->toolTip(), w == get("ListView1") ? tip : "");
-        if (c.points == 0)
-            continue;
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), c.points);
-        EXPECT_EQ(w->font().weight(), QFont::Bold);
-        const QString family = QFontInfo(w->font()).family();  // Arial or its metric twin
-        EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
-        // The caption fits, with an eighth of the height as margin on either side.
-        EXPECT_LE(qobject_cast<QCheckBox*>(w)
-                      ? w->sizeHint().width()
-                      : w->fontMetrics().horizontalAdvance(c.caption) + w->height() / 4,
-                  w->width());
+    for (const auto& [name, rect, caption, points, role, spoken] : controls) {
+        QWidget* w = get(name);
+        const QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
+        EXPECT_EQ(w->geometry(), rect) << name;
+        EXPECT_EQ(w->property("text").toString(), caption) << name;  // none for the list
+        EXPECT_EQ(reader->role(), role) << name;
+        EXPECT_EQ(reader->text(QAccessible::Name), spoken.isEmpty() ? caption : spoken) << name;
+        EXPECT_EQ(w->toolTip(), w == get("ListView1") ? tip : "") << name;
+        if (points == 0)
+            continue;  // the platform's font
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points) << name;
+        EXPECT_TRUE(w->font().bold()) << name;
+        const QString family = QFontInfo(w->font()).family();  // Arial, or its metric twin
+        EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << name;
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
-    EXPECT_EQ(spoken(get("ListView1"), QAccessible::Description), tip);
-    EXPECT_EQ(spoken(get("Command1"), QAccessible::Description),
-              "Press Tab to reach the controls.");
+    const auto description = [this](const char* name) {
+        return QAccessible::queryAccessibleInterface(get(name))->text(QAccessible::Description);
+    };
+    EXPECT_EQ(description("ListView1"), tip);
+    EXPECT_EQ(description("Command1"), "Press Tab to reach the controls.");
 }
 
 TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
@@ -78,13 +65,13 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     large.resize(900, 1000);
     window::CenterOnScreen(large);
     EXPECT_EQ(large.pos(), QPoint(-50, -100));
-    const QImage icon = form->windowIcon().pixmap(32, 32).toImage();
-    ASSERT_EQ(icon.size(), QSize(32, 32));
-    for (int i = 0; i < 32 * 32; ++i) ASSERT_EQ(qAlpha(icon.pixel(i % 32, i / 32)), 0);
+    QImage blank(32, 32, QImage::Format_ARGB32_Premultiplied);
+    blank.fill(Qt::transparent);
+    EXPECT_EQ(form->windowIcon().pixmap(32, 32).toImage(), blank);
     const QHeaderView* header = get<QTreeView>("ListView1")->header();
     EXPECT_TRUE(header->isVisibleTo(form.get()));
     for (auto [at, title, width] : {std::tuple(0, "Filename", 347), {1, "Status", 67}}) {
-        EXPECT_EQ(queue().headerData(at, Qt::Horizontal, Qt::DisplayRole).toString(), title);
+        EXPECT_EQ(queue().headerData(at, Qt::Horizontal, Qt::DisplayRole), title);
         EXPECT_EQ(header->sectionSize(at), width);
     }
     // Under a dark colour scheme, captions drawn on the fixed white stay dark (right of the
@@ -96,13 +83,12 @@ TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     const QImage drawn = form->grab().toImage();
     for (const char* name :
          {"Check1", "Check2", "Check4", "Check5", "Check3", "Label1", "Label2"}) {
-        const QRect r = get(name)->geometry().adjusted(20, 0, 0, 0);
+        const QImage part = drawn.copy(get(name)->geometry().adjusted(20, 0, 0, 0));
         int darkest = 255;
-        for (int i = 0; i < r.width() * r.height(); ++i)
-            darkest =
-                std::min(darkest, qGray(drawn.pixel(r.x() + i % r.width(), r.y() + i / r.width())));
+        for (int i = 0; i < part.width() * part.height(); ++i)
+            darkest = std::min(darkest, qGray(part.pixel(i % part.width(), i / part.width())));
         EXPECT_LT(darkest, 80) << name;
-        EXPECT_GE(qGray(drawn.pixel(r.right() - 2, r.y() + 5)), 250) << name;  // beyond it
+        EXPECT_GE(qGray(part.pixel(part.width() - 3, 5)), 250) << name;  // white beyond it
     }
     EXPECT_EQ(drawn.pixelColor(487, 5), QColor(Qt::white));
     for (const char* name : {"ListView1", "Text1", "Text2"})
