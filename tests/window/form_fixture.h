@@ -1,11 +1,10 @@
 #pragma once
-// The main window shown and active over settings kept in the test's own temporary
-// folder, with Qt's model checker watching its queue, and helpers to reach its controls.
+// The main window shown and active over settings kept in the test's own temporary folder, with
+// Qt's model checker watching its queue, and helpers to reach its controls and answer its dialogs.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSettings>
@@ -47,7 +46,7 @@ protected:
     }
     template <typename T = QWidget>
     T* get(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
+        T* found = form->findChild<T*>(name);
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
@@ -66,8 +65,7 @@ protected:
         EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
     }
     Pointer moveTo(const char* name) {  // nullptr: the bare window
-        QTest::mouseMove(name ? get(name) : form.get(),
-                         name ? get(name)->rect().center() : QPoint(140, 130));
+        QTest::mouseMove(name ? get(name) : form.get(), name ? QPoint() : QPoint(140, 130));
         return form->windowPort().pointer();
     }
     // The arrow is back once a run has ended; thousands of files on a busy machine take seconds.
@@ -87,24 +85,25 @@ protected:
             box->button(button)->click();
         };
     }
-    // Clicks button and answers its file or folder dialog, noting how it is set up; types each of
-    // typed into its name box and presses Return, noting the filter then shown (nothing typed:
-    // cancels it); then answers each question box with the next of answers.
+    // Clicks button and answers its file or folder dialog, Qt's own and modal: notes its title,
+    // filters and how many rows each of its views picks; types each of typed into its name box
+    // and presses Return, noting the filter then shown (nothing typed: cancels it). Then answers
+    // each question box with the next of answers.
     void importThrough(const char* button, const QStringList& typed,
                        const std::vector<QMessageBox::StandardButton>& answers = {}) {
         noted.clear();
         std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(dialog, nullptr);
-            const bool qts = dialog->testOption(QFileDialog::DontUseNativeDialog);
-            noted << dialog->windowTitle() << (qts && dialog->isModal() ? "Qt's" : "other");
+            EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog) && dialog->isModal());
+            // Folders alone show in a folder dialog.
+            EXPECT_EQ(dialog->testOption(QFileDialog::ShowDirsOnly),
+                      dialog->fileMode() == QFileDialog::Directory);
+            noted << dialog->windowTitle() << dialog->nameFilters();
             for (const char* view : {"listView", "treeView", "sidebar"}) {
                 const auto mode = dialog->findChild<QAbstractItemView*>(view)->selectionMode();
                 noted << (mode == QAbstractItemView::ExtendedSelection ? "many" : "one");
             }
-            const bool folders = dialog->fileMode() == QFileDialog::Directory &&
-                                 dialog->testOption(QFileDialog::ShowDirsOnly);
-            noted << (folders ? "folders" : "files") << dialog->nameFilters();
             if (typed.isEmpty())
                 dialog->reject();
             for (const QString& text : typed) {
