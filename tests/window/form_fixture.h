@@ -32,7 +32,7 @@ protected:
     }
     static QString local(const std::filesystem::path& p) { return QFile::decodeName(p.c_str()); }
     void open() {  // a new main window in place of the current one
-        close();
+        checker.reset();
         form = std::make_unique<window::Form1>(settings, dir.path());
         form->show();
         form->activateWindow();
@@ -40,15 +40,10 @@ protected:
         checker = std::make_unique<QAbstractItemModelTester>(
             &queue(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
-    void close() {
-        checker.reset();
-        form.reset();
-    }
+    // A control the window must have.
     template <typename T = QWidget>
     T* get(const char* name) const {
-        T* found = form->findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return form->findChild<T*>(name);
     }
     platform::QueueModel& queue() const {
         return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
@@ -93,25 +88,24 @@ protected:
                        const std::vector<QMessageBox::StandardButton>& answers = {}) {
         noted.clear();
         std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            ASSERT_NE(dialog, nullptr);
-            EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog) && dialog->isModal());
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr);
+            EXPECT_TRUE(d->testOption(QFileDialog::DontUseNativeDialog) && d->isModal());
             // Folders alone show in a folder dialog.
-            EXPECT_EQ(dialog->testOption(QFileDialog::ShowDirsOnly),
-                      dialog->fileMode() == QFileDialog::Directory);
-            noted << dialog->windowTitle() << dialog->nameFilters();
-            for (const char* view : {"listView", "treeView", "sidebar"}) {
-                const auto mode = dialog->findChild<QAbstractItemView*>(view)->selectionMode();
-                noted << (mode == QAbstractItemView::ExtendedSelection ? "many" : "one");
-            }
+            EXPECT_EQ(d->testOption(QFileDialog::ShowDirsOnly),
+                      d->fileMode() == QFileDialog::Directory);
+            noted << d->windowTitle() << d->nameFilters();
+            // The selection mode of each view: 3 picks several rows, 1 picks one.
+            for (const char* view : {"listView", "treeView", "sidebar"})
+                noted << QString::number(d->findChild<QAbstractItemView*>(view)->selectionMode());
             if (typed.isEmpty())
-                dialog->reject();
+                d->reject();
             for (const QString& text : typed) {
                 QWidget* box = QApplication::focusWidget();  // the name box has the focus
                 QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
                 QTest::keyClicks(box, text);
                 QTest::keyClick(box, Qt::Key_Return);
-                noted << (dialog->isVisible() ? dialog->selectedNameFilter() : "closed");
+                noted << (d->isVisible() ? d->selectedNameFilter() : "closed");
             }
         }};
         for (auto each : answers) steps.push_back(answer(each));
