@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QImageWriter>
 #include <QPainter>
+#include <optional>
 
 #include "tests/window/form_fixture.h"
 #include "window/misc.h"
