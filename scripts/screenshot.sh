@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Renders the real main window under Xvfb, with a few queued rows, to a PNG.
 # Usage: scripts/screenshot.sh BUILD/quillmere docs/screenshot.png
-# The window is shown by tests/screenshot_window (built beside the program),
-# which links the same window library and only fills in the queue and texts.
+# The window is shown by screenshot_window (scripts/screenshot_window.cpp, built
+# as BUILD/tests/screenshot_window), which links the same window library and
+# only fills in the queue and texts.
 set -euo pipefail
 
 program=${1:?usage: screenshot.sh BUILD/quillmere OUTPUT.png}

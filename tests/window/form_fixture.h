@@ -1,21 +1,15 @@
 #pragma once
-// The main window shown and active over settings kept in the test's own temporary
-// folder, with Qt's model checker watching its queue, and helpers to reach its controls.
+// The main window shown and active over settings kept in the test's own temporary folder, with
+// Qt's model checker watching its queue, and helpers to reach its controls and answer its dialogs.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QApplication>
-#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QTest>
-#include <QTreeView>
-#include <memory>
-#include <string>
 
-#include "platform/qt_queue_model.h"
 #include "platform/qt_settings_store.h"
 #include "support/modal_answerer.h"
 #include "support/temp_dir.h"
@@ -28,28 +22,17 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace qm::test {
 
-// A dialog step: records a message box's text, checks it is shown as plain text, presses OK.
-inline ModalAnswerer::Step answerBox(std::vector<std::string>& texts) {
-    return [&texts](QWidget* dialog) {
-        const auto* box = qobject_cast<QMessageBox*>(dialog);
-        EXPECT_EQ(box->textFormat(), Qt::PlainText);  // markup in a file name is not rendered
-        texts.push_back(box->text().toStdString());
-        static_cast<QDialog*>(dialog)->accept();
-    };
-}
+using platform::Pointer;
 
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        useSettingsFolder(dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir.path()));
         open();
     }
-    static void useSettingsFolder(const std::filesystem::path& folder) {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           QFile::decodeName(folder.c_str()));
-    }
+    static QString local(const std::filesystem::path& p) { return QFile::decodeName(p.c_str()); }
     void open() {  // a new main window in place of the current one
-        close();
+        checker.reset();
         form = std::make_unique<window::Form1>(settings, dir.path());
         form->show();
         form->activateWindow();
@@ -57,18 +40,18 @@ protected:
         checker = std::make_unique<QAbstractItemModelTester>(
             &queue(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
-    void close() {
-        checker.reset();
-        form.reset();
-    }
+    // A control the window must have.
     template <typename T = QWidget>
     T* get(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return form->findChild<T*>(name);
     }
     platform::QueueModel& queue() const {
         return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
+    }
+    QStringList column(int c) const {  // as the list shows it
+        QStringList out;
+        for (int r = 0; r < queue().rowCount(); ++r) out << queue().index(r, c).data().toString();
+        return out;
     }
     // Every click on an action button also checks that the button springs back up.
     void click(const char* name) {
@@ -76,11 +59,67 @@ protected:
         const auto* button = qobject_cast<window::ActionButton*>(get(name));
         EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
     }
+    Pointer moveTo(const char* name) {  // nullptr: the bare window
+        QTest::mouseMove(name ? get(name) : form.get(), name ? QPoint() : QPoint(140, 130));
+        return form->windowPort().pointer();
+    }
+    // The arrow is back once a run has ended; thousands of files on a busy machine take seconds.
+    bool runEnded() const {
+        return QTest::qWaitFor([this] { return form->windowPort().pointer() == Pointer::Arrow; },
+                               60'000);
+    }
+
+    // A dialog step: notes a message box's title and text, which must be plain (markup in a file
+    // name is not rendered), and presses button.
+    ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
+        return [this, button](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box->button(button), nullptr);
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            noted << box->windowTitle() + "|" + box->text();
+            box->button(button)->click();
+        };
+    }
+    // Clicks button and answers its file or folder dialog, Qt's own and modal: notes its title,
+    // filters and how many rows each of its views picks; types each of typed into its name box
+    // and presses Return, noting the filter then shown (nothing typed: cancels it). Then answers
+    // each question box with the next of answers.
+    void importThrough(const char* button, const QStringList& typed,
+                       const std::vector<QMessageBox::StandardButton>& answers = {}) {
+        noted.clear();
+        std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr);
+            EXPECT_TRUE(d->testOption(QFileDialog::DontUseNativeDialog) && d->isModal());
+            // Folders alone show in a folder dialog.
+            EXPECT_EQ(d->testOption(QFileDialog::ShowDirsOnly),
+                      d->fileMode() == QFileDialog::Directory);
+            noted << d->windowTitle() << d->nameFilters();
+            // The selection mode of each view: 3 picks several rows, 1 picks one.
+            for (const char* view : {"listView", "treeView", "sidebar"})
+                noted << QString::number(d->findChild<QAbstractItemView*>(view)->selectionMode());
+            if (typed.isEmpty())
+                d->reject();
+            for (const QString& text : typed) {
+                QWidget* box = QApplication::focusWidget();  // the name box has the focus
+                QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(box, text);
+                QTest::keyClick(box, Qt::Key_Return);
+                noted << (d->isVisible() ? d->selectedNameFilter() : "closed");
+            }
+        }};
+        for (auto each : answers) steps.push_back(answer(each));
+        ModalAnswerer answerer(steps);
+        click(button);
+        EXPECT_EQ(answerer.answered(), steps.size());  // and no other box showed
+        EXPECT_FALSE(answerer.timedOut());
+    }
 
     TempDir dir;
     platform::QtSettingsStore settings;
     std::unique_ptr<window::Form1> form;
     std::unique_ptr<QAbstractItemModelTester> checker;
+    QStringList noted;  // by the dialog steps
 };
 
 }  // namespace qm::test

@@ -1,7 +1,14 @@
-// The handlers driven by clicks and typing: spring-back, the replace run, texts
-// of any length, the empty-queue box under the hourglass, removal, and a
-// failure kept in a box.
+// The handlers driven by clicks and typing: spring-back, the replace run, texts of any length,
+// the empty-queue box under the hourglass, removal, a failure kept in a box; filling the queue
+// through the real Qt dialogs and question boxes, answered as a user would; and the backup option
+// in the per-user INI file: restored exactly, written and flushed at every change, kept across a
+// SIGKILL, and a failed write told.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <QAbstractButton>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 
@@ -11,65 +18,45 @@ namespace qm::test {
 namespace {
 
 using HandlerTest = FormTest;
-using platform::Pointer;
+using ImportDialogs = FormTest;
+using BackupOptionTest = FormTest;
 
-class ReplaceFromClicks : public FormTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(ReplaceFromClicks, rewritesEveryQueuedFileFromTheTypedTexts) {
-    const bool backup = GetParam();
-    writeBytes(dir / "a.htm", "a cat, a Cat.");
-    writeBytes(dir / "b c.txt", "cat");
-    queue().append({{dir / "a.htm", "Queued"}, {dir / "b c.txt", ""}});
+TEST_F(HandlerTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups) {
+    writeBytes(dir / "kept.htm", "cat");
     QTest::keyClicks(get("Text1"), "cat");
     // Typed as key presses, also a character without a key of its own.
     for (QChar ch : QString::fromUtf8("\xc3\xa9 dog"))
         QTest::sendKeyEvent(QTest::Click, get("Text2"), Qt::Key_unknown, ch, {});
-    if (backup)
-        click("Check3");
+    ModalAnswerer answerer(std::vector<ModalAnswerer::Step>(2, [this](QWidget* box) {
+        noted << (QGuiApplication::overrideCursor() ? "under the hourglass" : "no hourglass");
+        answer()(box);
+    }));
+    click("Check2");  // nothing queued
+    queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
     click("Check2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowPort().pointer() == Pointer::Arrow; }));
-    EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
-    EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9 dog");
-    EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
-    for (int row : {0, 1}) EXPECT_EQ(queue().index(row, 1).data().toString(), "Done");
-    EXPECT_EQ(form->windowTitle(), "Quillmere [ Done! ]");
-    EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);
-}
-
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutBackups, ReplaceFromClicks, ::testing::Bool());
-
-TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWindowGoesOn) {
-    writeBytes(dir / "kept.htm", "cat");
-    QTest::keyClicks(get("Text1"), "cat");
-    for (const bool empty : {true, false}) {
-        if (!empty)
-            queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
-        std::vector<std::string> texts;
-        bool hourglass = false;
-        Pointer codeWhileUp = Pointer::Default;
-        ModalAnswerer answerer({[&](QWidget* dialog) {
-            const QCursor* shown = QGuiApplication::overrideCursor();
-            hourglass = shown && shown->shape() == Qt::WaitCursor;
-            QTest::mouseMove(form.get(), get("Check1")->geometry().center());
-            codeWhileUp = form->windowPort().pointer();
-            answerBox(texts)(dialog);
-        }});
+    ASSERT_TRUE(runEnded());
+    // The empty-queue box belongs to the run; a failure is told once it has ended.
+    EXPECT_EQ(noted,
+              (QStringList{"under the hourglass", "Quillmere|No files added.", "no hourglass",
+                           "Quillmere|" + local(dir / "<b>gone.htm") +
+                               "\ncannot open (No such file or directory)"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
+    for (const bool backup : {false, true}) {       // the next runs work
+        click("Check4");
+        writeBytes(dir / "a.htm", "a cat, a Cat.");
+        writeBytes(dir / "b c.txt", "cat");
+        queue().append({{dir / "a.htm", "Queued"}, {dir / "b c.txt", ""}});
+        if (backup)
+            click("Check3");
         click("Check2");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !texts.empty(); }));
-        EXPECT_EQ(texts.at(0), empty ? "No files added."
-                                     : (dir / "<b>gone.htm").string() +
-                                           "\ncannot open (No such file or directory)");
-        // The empty-queue box belongs to the run; a failure is told once it has ended.
-        EXPECT_EQ(hourglass, empty);
-        EXPECT_EQ(codeWhileUp, empty ? Pointer::Hourglass : Pointer::Arrow);
-        EXPECT_EQ(form->windowPort().pointer(), Pointer::Arrow);
-        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
+        ASSERT_TRUE(runEnded());
+        EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
+        EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9 dog");
+        EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
+        EXPECT_EQ(column(1), QStringList(2, "Done"));
+        EXPECT_EQ(form->windowTitle(), "Quillmere [ Done! ]");
     }
-    writeBytes(dir / "<b>gone.htm", "cat");  // the next run works
-    click("Check2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return readBytes(dir / "kept.htm").empty(); }));
-    EXPECT_EQ(readBytes(dir / "kept.htm"), "");
 }
 
 // During a run the window stays alive but drops its input: clicks on every control, a
@@ -77,37 +64,28 @@ TEST_F(HandlerTest, emptyQueueOrFailingRun_showsTheBoxUnderTheHourglassAndTheWin
 // "Done" while the run goes on; after it the buttons work again.
 TEST_F(HandlerTest, inputDuringARun_isDroppedNotReplayed) {
     constexpr int kFiles = 3000;
-    std::vector<platform::QueueEntry> rows;
-    for (int i = 0; i < kFiles; ++i) {
-        rows.push_back({dir / (std::to_string(i) + ".htm"), "Queued"});
-        writeBytes(rows.back().filename, "a");
-    }
+    std::vector<platform::QueueEntry> rows(kFiles);
+    for (int i = 0; i < kFiles; ++i) writeBytes(rows[i].filename = dir / std::to_string(i), "a");
     queue().append(std::move(rows));
     QTest::keyClicks(get("Text1"), "a");
     QTest::keyClicks(get("Text2"), "aa");
-    const auto done = [&] {
-        int n = 0;
-        for (int r = 0; r < kFiles; ++r) n += queue().index(r, 1).data().toString() == "Done";
-        return n;
-    };
     ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
     click("Check2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done() > 0; }));
-    EXPECT_LT(done(), kFiles);  // seen while the run goes on
+    ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
+    EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
     for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
         QTest::mouseClick(get(name), Qt::LeftButton);
     QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
     QTest::keyClicks(get("Text1"), "zz");
     EXPECT_FALSE(form->close());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowPort().pointer() == Pointer::Arrow; }));
+    ASSERT_TRUE(runEnded());
     QTest::qWait(50);  // anything queued would have run by now
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(noDialogs.answered(), 0u);
-    EXPECT_EQ(done(), kFiles);
+    EXPECT_EQ(column(1), QStringList(kFiles, "Done"));
     EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
     EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
-    for (const int i : {0, kFiles - 1})  // replaced once: no second run
-        EXPECT_EQ(readBytes(dir / (std::to_string(i) + ".htm")), "aa");
+    EXPECT_EQ(readBytes(dir / "0") + readBytes(dir / "2999"), "aaaa");  // replaced once, not twice
     click("Check4");
     EXPECT_EQ(queue().count(), 0u);
 }
@@ -116,15 +94,14 @@ TEST_F(HandlerTest, textsOfAnyLength_readBackWhole) {
     for (const std::string unit : {"a", "\xc3\xa9", "\xf0\x9f\x98\x80"}) {  // 1, 2 and 4 bytes
         std::string find;
         for (int i = 0; i < 100'000; ++i) find += unit;
-        const std::string replacement = find + "!";
         get<QLineEdit>("Text1")->setText(QString::fromStdString(find));
-        get<QLineEdit>("Text2")->setText(QString::fromStdString(replacement));
+        get<QLineEdit>("Text2")->setText(QString::fromStdString(find + "!"));
         EXPECT_TRUE(form->windowPort().findText() == find) << unit;
-        EXPECT_TRUE(form->windowPort().replaceText() == replacement) << unit;
+        EXPECT_TRUE(form->windowPort().replaceText() == find + "!") << unit;
     }
 }
 
-TEST_F(HandlerTest, doubleClickRemovesTheSelectedRowOrTheCurrentOneBelowTheLast_clearEmpties) {
+TEST_F(HandlerTest, doubleClick_removesTheSelectedRowOrTheCurrentOneBelowTheLast) {
     auto* list = get<QTreeView>("ListView1");
     QWidget* rows = list->viewport();
     QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, 20));  // empty: nothing
@@ -132,14 +109,112 @@ TEST_F(HandlerTest, doubleClickRemovesTheSelectedRowOrTheCurrentOneBelowTheLast_
     const QPoint second = list->visualRect(queue().index(1, 0)).center();
     QTest::mouseClick(rows, Qt::LeftButton, {}, second);
     QTest::mouseDClick(rows, Qt::LeftButton, {}, second);
-    ASSERT_EQ(queue().count(), 2u);
-    EXPECT_EQ(queue().filename(1), "/q/3");
+    EXPECT_EQ(column(0), (QStringList{"/q/1", "/q/3"}));
     list->setCurrentIndex(queue().index(0, 0));
     QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, rows->height() - 3));
-    ASSERT_EQ(queue().count(), 1u);
-    EXPECT_EQ(queue().filename(0), "/q/3");
-    click("Check4");
-    EXPECT_EQ(queue().count(), 0u);
+    EXPECT_EQ(column(0), QStringList{"/q/3"});
+}
+
+TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_typedNewNamesAsTheyCome) {
+    const QString picked = local(dir / "picked");
+    std::filesystem::create_directory(dir / "picked");
+    for (const char* name : {"a.htm", "b.html", "c.txt"}) writeBytes(dir / "picked" / name, "x");
+    importThrough("Check1", {});
+    EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
+    queue().append({{"/earlier.htm", ""}});
+    importThrough("Check1", {QString(R"("%1/a.htm" "%1/b.html" "%1/c.txt")").arg(picked)});
+    EXPECT_EQ(noted.join(" | "),
+              "Add File(s) - Hold Ctrl to select multiple files | HTML Files "
+              "(*.htm *.html) | All Files (*) | 3 | 3 | 1 | closed");
+    importThrough("Check1", {picked + "/new.htm"});
+    // Existing and new names typed together all come back.
+    importThrough("Check1", {QString(R"("%1/a.htm" "%1/b.html" "%1/new.txt")").arg(picked)});
+    // A wildcard filters the listing and is never queued; "~" is the home folder.
+    importThrough("Check1", {picked + "/*.txt", "~/tilde.htm"});
+    EXPECT_EQ(noted.mid(6), (QStringList{"*.txt", "closed"}));
+    QStringList paths = column(0).replaceInStrings(picked + "/", "");
+    ASSERT_EQ(paths.size(), 9);
+    std::sort(paths.begin() + 1, paths.begin() + 4);  // the dialog may list the three in any order
+    EXPECT_EQ(paths.join(' '), "/earlier.htm a.htm b.html c.txt new.htm a.htm b.html new.txt " +
+                                   QDir::homePath() + "/tilde.htm");
+    EXPECT_EQ(column(1), QStringList{""} + QStringList(8, "Queued"));
+}
+
+TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {
+    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "f.bin"})
+        writeBytes(dir / name, "x");
+    std::filesystem::create_directory(dir / "sub");
+    writeBytes(dir / "sub" / "g.htm", "x");  // not reached after the Cancel
+    importThrough("Check5", {});
+    EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
+    importThrough("Check5", {local(dir.path())},
+                  {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
+    const QString question =
+        "Quillmere|%1 is not a .htm .html or .txt file. Do you want to load it into the list of "
+        "files to extract from?";
+    EXPECT_EQ(noted,
+              (QStringList{"Please select folder to add:", "All Files (*)", "1", "1", "1", "closed",
+                           question.arg("b.HTML"), question.arg("c.bin"), question.arg("e.dat")}));
+    EXPECT_EQ(column(0).replaceInStrings(local(dir.path()), ""),
+              (QStringList{"/a.htm", "/b.HTML", "/d.txt"}));
+    EXPECT_EQ(column(1), QStringList(3, ""));
+}
+
+std::string iniWith(const std::string& value) {
+    return "[Quillmere]\nBackupCheck=" + value + "\n";
+}
+
+TEST_F(BackupOptionTest, ticksOnlyForTrue_everyClickWritesAtOnce_aFailedWriteIsTold) {
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));   // first start writes nothing
+    for (std::string text : {"true", "TRUE", "1", "", "True"}) {  // ends on "True"
+        writeBytes(dir / "Dranvik.ini", iniWith(text));
+        open();
+        EXPECT_EQ(get<QAbstractButton>("Check3")->isChecked(), text == "True") << text;
+        checker.reset();
+        form.reset();  // opening and closing leave the file as it was
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(text)) << text;
+    }
+    open();
+    // A click anywhere in the box toggles it, far from its square and caption too.
+    for (auto [now, at] : {std::pair("False", QPoint(256, 16)), {"True", QPoint(0, 0)}}) {
+        QTest::mouseClick(get("Check3"), Qt::LeftButton, {}, at);
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(now));
+    }
+    // A folder below a file cannot be made, even as root: the box stays as the user set it.
+    writeBytes(dir / "plain", "");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir / "plain/settings"));
+    ModalAnswerer answerer({answer()});
+    click("Check3");
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    EXPECT_EQ(noted, QStringList{"Quillmere|" + local(dir / "plain/settings/Dranvik.ini") +
+                                 "\ncannot save the setting (access error)"});
+}
+
+// Run only as the child of the test below: ticks the box and is killed at once. No fixture:
+// a temporary folder of its own would outlive it; its settings go where XDG_CONFIG_HOME says.
+TEST(BackupOptionChild, DISABLED_tickThenDie) {
+    platform::QtSettingsStore settings;
+    window::Form1 form(settings, {});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.findChild<QWidget*>("Check3"), Qt::LeftButton);
+    ::raise(SIGKILL);
+}
+
+TEST_F(BackupOptionTest, sigkillRightAfterTheClick_keepsTheValue) {
+    const std::string config = "XDG_CONFIG_HOME=" + dir.path().string();
+    const char* env[] = {config.c_str(), "QT_QPA_PLATFORM=offscreen", nullptr};
+    const char* argv[] = {"window_tests", "--gtest_also_run_disabled_tests",
+                          "--gtest_filter=BackupOptionChild.DISABLED_tickThenDie", nullptr};
+    pid_t pid = 0;
+    int status = 0;
+    ASSERT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv),
+                            const_cast<char**>(env)),
+              0);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith("True"));
 }
 
 }  // namespace
