@@ -2,7 +2,6 @@
 // In-memory stand-ins for the window side of the platform layer.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_dialogs.h"
@@ -99,32 +99,35 @@ struct FakeDialogs : platform::FileDialogs {
     }
 };
 
-// Work posted from a run's threads, run on the test's own thread.
-class FakeUiThread : public platform::UiThread {
-public:
-    void post(std::function<void()> work) override {
-        const std::lock_guard lock(mutex_);
-        work_.push_back(std::move(work));
-        posted_.notify_one();
+// Work posted from a run's threads, run on the test's own thread by runUntil().
+struct FakeUiThread : platform::UiThread {
+    std::mutex mutex;
+    std::deque<std::function<void()>> work;
+
+    void post(std::function<void()> w) override {
+        const std::lock_guard lock(mutex);
+        work.push_back(std::move(w));
     }
-    // Runs posted work, waiting for more, until done() holds; false after ten idle seconds.
+    // Runs posted work until done() holds; false after ten seconds without.
     bool runUntil(const std::function<bool()>& done) {
-        while (!done()) {
-            std::unique_lock lock(mutex_);
-            if (!posted_.wait_for(lock, std::chrono::seconds(10), [&] { return !work_.empty(); }))
+        for (int idle = 0; !done();) {
+            std::function<void()> next;
+            {
+                const std::lock_guard lock(mutex);
+                if (!work.empty()) {
+                    next = std::move(work.front());
+                    work.pop_front();
+                }
+            }
+            if (next)
+                next(), idle = 0;
+            else if (++idle > 10'000)
                 return false;
-            const std::function<void()> next = std::move(work_.front());
-            work_.pop_front();
-            lock.unlock();
-            next();
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
     }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> work_;
 };
 
 }  // namespace qm::test
