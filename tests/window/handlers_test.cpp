@@ -1,12 +1,8 @@
 // The handlers driven by clicks and typing: spring-back, the replace run, texts of any length,
 // the empty-queue box under the hourglass, removal, a failure kept in a box; filling the queue
 // through the real Qt dialogs and question boxes, answered as a user would; and the backup option
-// in the per-user INI file: restored exactly, written and flushed at every change, kept across a
-// SIGKILL, and a failed write told.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
+// in the per-user INI file: restored exactly, on disk right after every change (so a program
+// killed next keeps it), and a failed write told.
 #include <QAbstractButton>
 #include <QDir>
 #include <QGuiApplication>
@@ -189,32 +185,6 @@ TEST_F(BackupOptionTest, ticksOnlyForTrue_everyClickWritesAtOnce_aFailedWriteIsT
     EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_EQ(noted, QStringList{"Quillmere|" + local(dir / "plain/settings/Dranvik.ini") +
                                  "\ncannot save the setting (access error)"});
-}
-
-// Run only as the child of the test below: ticks the box and is killed at once. No fixture:
-// a temporary folder of its own would outlive it; its settings go where XDG_CONFIG_HOME says.
-TEST(BackupOptionChild, DISABLED_tickThenDie) {
-    platform::QtSettingsStore settings;
-    window::Form1 form(settings, {});
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::mouseClick(form.findChild<QWidget*>("Check3"), Qt::LeftButton);
-    ::raise(SIGKILL);
-}
-
-TEST_F(BackupOptionTest, sigkillRightAfterTheClick_keepsTheValue) {
-    const std::string config = "XDG_CONFIG_HOME=" + dir.path().string();
-    const char* env[] = {config.c_str(), "QT_QPA_PLATFORM=offscreen", nullptr};
-    const char* argv[] = {"window_tests", "--gtest_also_run_disabled_tests",
-                          "--gtest_filter=BackupOptionChild.DISABLED_tickThenDie", nullptr};
-    pid_t pid = 0;
-    int status = 0;
-    ASSERT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv),
-                            const_cast<char**>(env)),
-              0);
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith("True"));
 }
 
 }  // namespace
