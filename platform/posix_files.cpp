@@ -59,7 +59,7 @@ constexpr const char* kAccessAcl = "system.posix_acl_access";
 }
 
 [[noreturn]] void failChanged(const fs::path& path) {
-    fail("file changed while it was being rewritten", path, EBUSY);
+    fail("file changed while it was being rewritten", path, ECANCELED);
 }
 
 bool refused(int error) {
@@ -147,7 +147,7 @@ std::size_t readAt(int fd, char* into, std::size_t want, std::uint64_t offset,
             fail("cannot read", shown, errno);
         // Shorter than a moment ago: someone else is changing it, so leave it alone.
         if (n == 0)
-            fail("file changed while it was read", shown, EBUSY);
+            fail("file changed while it was read", shown, ECANCELED);
         return static_cast<std::size_t>(n);
     }
 }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QStringList>
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -62,7 +63,13 @@ QStringList nameFiltersFor(std::string_view filter) {
 class OpenDialog final : public QFileDialog {
 public:
     OpenDialog(QWidget* parent, const QString& title, QStringList filters, bool mustExist)
-        : QFileDialog(parent, title), filters_(std::move(filters)), mustExist_(mustExist) {}
+        : QFileDialog(parent, title), filters_(std::move(filters)), mustExist_(mustExist) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        // The box shows the names picked in the list, and the names are read back from it:
+        // a text box's usual limit of 32,767 characters would cut a long selection short.
+        if (QLineEdit* box = nameBox())
+            box->setMaxLength(std::numeric_limits<int>::max());
+    }
 
     // The names the dialog was accepted with, as full paths.
     const QStringList& chosen() const { return chosen_; }
@@ -166,7 +173,6 @@ std::string QtFileDialogs::showOpen(std::uint32_t flags, std::string_view title,
     const bool mustExist = (flags & (kFileMustExist | kPathMustExist)) != 0;
     const QStringList filters = nameFiltersFor(filter);
     OpenDialog dialog(parent_.data(), qtText(title), filters, mustExist);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The existing-files modes pick several rows, or one, in the file views
     // alone; the dialog itself takes names that do not exist yet.

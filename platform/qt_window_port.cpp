@@ -1,5 +1,6 @@
 #include "platform/qt_window_port.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QGuiApplication>
 
@@ -11,6 +12,14 @@ QtWindowPort::~QtWindowPort() {
     if (code_ == Pointer::Hourglass) {
         QGuiApplication::restoreOverrideCursor();
     }
+}
+
+void QtWindowPort::busyChanged() {
+    // Screen readers hear that the window is busy, or no longer: keys do nothing meanwhile.
+    QAccessible::State busy;
+    busy.busy = true;
+    QAccessibleStateChangeEvent event(&window_, busy);
+    QAccessible::updateAccessibility(&event);
 }
 
 bool QtWindowPort::InputGate::eventFilter(QObject* watched, QEvent* event) {
@@ -73,13 +82,16 @@ void QtWindowPort::setPointer(Pointer code) {
         if (code_ != Pointer::Hourglass) {
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             QCoreApplication::instance()->installEventFilter(&gate_);
+            code_ = code;
+            busyChanged();
         }
-        code_ = code;
         return;
     }
     if (code_ == Pointer::Hourglass) {
         QCoreApplication::instance()->removeEventFilter(&gate_);
         QGuiApplication::restoreOverrideCursor();
+        code_ = code;
+        busyChanged();
     }
     code_ = code;
     switch (code) {

@@ -49,6 +49,8 @@ private:
         QWidget& window_;
     };
 
+    void busyChanged();
+
     std::optional<QCursor> custom_;
     Pointer code_ = Pointer::Default;
     InputGate gate_{window_};

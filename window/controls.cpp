@@ -1,5 +1,9 @@
 #include "window/controls.h"
 
+#include <QAccessibleWidget>
+
+#include "window/form1.h"
+
 namespace qm::window {
 
 ActionButton::ActionButton(QWidget* parent) : QPushButton(parent) {
@@ -21,6 +25,31 @@ bool ActionButton::springBack() {
     }
     setValue(0);
     return true;
+}
+
+namespace {
+
+class MainWindowAccessible final : public QAccessibleWidget {
+public:
+    explicit MainWindowAccessible(Form1* form) : QAccessibleWidget(form, QAccessible::Window) {}
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.busy = static_cast<const Form1*>(widget())->windowPort().pointer() ==
+                     platform::Pointer::Hourglass;
+        return state;
+    }
+};
+
+QAccessibleInterface* mainWindowAccessible(const QString&, QObject* object) {
+    auto* form = qobject_cast<Form1*>(object);
+    return form ? new MainWindowAccessible(form) : nullptr;
+}
+
+}  // namespace
+
+void describeMainWindowsToScreenReaders() {
+    static const bool installed = (QAccessible::installFactory(mainWindowAccessible), true);
+    (void)installed;
 }
 
 }  // namespace qm::window

@@ -40,4 +40,8 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
+// What screen readers are told of a main window: a window (not a bare pane), busy while a run
+// owns it (its keys do nothing then). Installed once for every main window.
+void describeMainWindowsToScreenReaders();
+
 }  // namespace qm::window

@@ -64,6 +64,7 @@ void blackOnWhite(QWidget& control) {
 Form1::Form1(platform::SettingsStore& settings, std::filesystem::path programFolder,
              QWidget* parent)
     : QWidget(parent, Qt::Window), settings_(settings), programFolder_(std::move(programFolder)) {
+    describeMainWindowsToScreenReaders();
     buildControls();
     connectHandlers();
     Form_Load();

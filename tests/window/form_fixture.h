@@ -27,7 +27,9 @@ using platform::Pointer;
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir.path()));
+        // The option's file, and Qt's own (the file dialog's history), in the test's folder.
+        for (auto format : {QSettings::IniFormat, QSettings::NativeFormat})
+            QSettings::setPath(format, QSettings::UserScope, local(dir.path()));
         open();
     }
     static QString local(const std::filesystem::path& p) { return QFile::decodeName(p.c_str()); }

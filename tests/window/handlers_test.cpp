@@ -4,7 +4,10 @@
 // in the per-user INI file: restored exactly, on disk right after every change (so a program
 // killed next keeps it), and a failed write told.
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 
@@ -69,6 +72,10 @@ TEST_F(HandlerTest, inputDuringARun_isDroppedNotReplayed) {
     click("Check2");
     ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
     EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
+    const auto busy = [this] {
+        return QAccessible::queryAccessibleInterface(form.get())->state().busy;
+    };
+    EXPECT_TRUE(busy());  // as screen readers hear it
     for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
         QTest::mouseClick(get(name), Qt::LeftButton);
     QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
@@ -76,7 +83,7 @@ TEST_F(HandlerTest, inputDuringARun_isDroppedNotReplayed) {
     EXPECT_FALSE(form->close());
     ASSERT_TRUE(runEnded());
     QTest::qWait(50);  // anything queued would have run by now
-    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isVisible() && !busy());
     EXPECT_EQ(noDialogs.answered(), 0u);
     EXPECT_EQ(column(1), QStringList(kFiles, "Done"));
     EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
@@ -134,6 +141,28 @@ TEST_F(ImportDialogs, pickThreeFiles_queuedWithQueued_typedNewNamesAsTheyCome) {
     EXPECT_EQ(paths.join(' '), "/earlier.htm a.htm b.html c.txt new.htm a.htm b.html new.txt " +
                                    QDir::homePath() + "/tilde.htm");
     EXPECT_EQ(column(1), QStringList{""} + QStringList(8, "Queued"));
+}
+
+// A selection made in the list whose names run far past what a text box holds comes back whole.
+TEST_F(ImportDialogs, manyLongNamesPickedInTheList_allQueued) {
+    std::filesystem::create_directory(dir / "many");
+    for (int i = 0; i < 300; ++i)
+        writeBytes(dir / "many" / (std::to_string(i) + std::string(120, 'n') + ".htm"), "x");
+    ModalAnswerer answerer({[this](QWidget* w) {
+        QAbstractItemView* view = nullptr;  // the file view shown, a list or a detail view
+        for (auto* each : w->findChildren<QAbstractItemView*>())
+            view = (each->objectName().endsWith("View") && each->isVisible()) ? each : view;
+        QTest::keyClicks(QApplication::focusWidget(), local(dir / "many"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // opens the folder
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) == 300; }));
+        view->setFocus();  // picked in the list: the name box shows the names
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        static_cast<QDialog*>(w)->accept();
+    }});
+    click("Check1");
+    EXPECT_EQ(queue().count(), 300u);
+    EXPECT_TRUE(QFileInfo::exists(column(0).last()));
 }
 
 TEST_F(ImportDialogs, importFolder_answersYesNoAndCancel) {

@@ -55,6 +55,7 @@ TEST_F(LayoutTest, everyControl_matchesTheLayoutAt96Dpi_andScreenReadersNameIt) 
         EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.get())->role(), Window);
 }
 
 TEST_F(LayoutTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
