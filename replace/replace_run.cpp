@@ -65,9 +65,6 @@ std::filesystem::path backupPath(const std::filesystem::path& file) {
 // Rows are claimed in order, one at a time, each with its share of the limits
 // (rows in flight, memory); a claimed row waits until no earlier uncommitted
 // row touches its file, is prepared, and then waits for the committer.
-// Rows are claimed in order, one at a time, each with its share of the limits
-// (rows in flight, memory); a claimed row waits until no earlier uncommitted
-// row touches its file, is prepared, and then waits for the committer.
 struct BatchRun::Shared {
     struct Row {
         // What a row touches. Names, with their folders resolved, stay when a rewrite gives the

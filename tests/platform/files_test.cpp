@@ -153,10 +153,11 @@ TEST(WritePath, rewriteFailures_reportTheSystemErrorAndChangeNothing) {
 TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
     const std::pair<const char*, Make> changes[] = {
         {"appended", [](const fs::path& f) { writeBytes(f, readBytes(f) + " appended"); }},
-        {"same size, later",
+        {"same size, a nanosecond later",
          [](const fs::path& f) {
+             const auto read = fs::last_write_time(f);
              writeBytes(f, "OLD");
-             fs::last_write_time(f, fs::last_write_time(f) + std::chrono::seconds(5));
+             fs::last_write_time(f, read + std::chrono::nanoseconds(1));
          }},
         {"replaced",
          [](const fs::path& f) {
@@ -189,6 +190,11 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
             namesIn(tmp.path());  // no temporary left
         }
     }
+    const test::TempDir tmp;  // and one that shrinks before it is read fails, not waits
+    writeBytes(tmp / "f", "old");
+    const InputFile input(tmp / "f");
+    fs::resize_file(tmp / "f", 1);
+    EXPECT_EQ(test::errorOf([&] { input.readAll(); }), ECANCELED);
 }
 
 // A backup replaces whatever has its name, never writing through a link planted there by

@@ -77,16 +77,17 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
     };
     const std::string example = "a.htm b.HTML ~c.htm d.txt sub/e.html";
     // The extension test is case-sensitive and looks anywhere in the name.
-    const std::string mixed = "readme notes.txt.old a.htm INDEX.HTM s/q";
+    const std::string mixed = "readme notes.txt.old a.htm.bak INDEX.HTM s/q";
     std::string many = "1000.htm";
     for (int i = 1001; i < 1251; ++i) many += " " + std::to_string(i) + ".htm";
     const Case cases[] = {
         {"example, Yes", "Y", "a.htm b.HTML d.txt sub/e.html", "b.HTML", example},
         {"example, No", "N", "a.htm d.txt sub/e.html", "b.HTML", example},
         {"example, Cancel", "C", "a.htm", "b.HTML", example},
-        {"No skips one file", "NYY", "a.htm notes.txt.old readme s/q", "INDEX.HTM readme q", mixed},
-        {"Cancel at the second question", "YC", "a.htm INDEX.HTM notes.txt.old", "INDEX.HTM readme",
+        {"No skips one file", "NYY", "a.htm.bak notes.txt.old readme s/q", "INDEX.HTM readme q",
          mixed},
+        {"Cancel at the second question", "YC", "a.htm.bak INDEX.HTM notes.txt.old",
+         "INDEX.HTM readme", mixed},
         {"more than a hundred files in one folder", "", many.c_str(), "", many},
         // Level by level in folded order; "A" and "a" differ only in case: the bytes decide.
         {"hidden files are taken, hidden folders not", "",

@@ -57,12 +57,14 @@ TEST(ReplaceRun, everyRowDoneInOrder_backupsBeforeEachRow_titleSaysDone) {
     Harness run("v", "vv", true);
     run.queue.append(page, "Queued");
     run.queue.append(page);  // as the folder import adds it: no status
+    writeBytes(dir / "big.htm", std::string(33u << 20, 'x'));  // more than a run holds at once
+    run.queue.append(dir / "big.htm");
     for (const auto& [content, backedUp] :
          {std::pair{"vvvv1", "vv1"}, {"vvvvvvvvvvvvvvvv1", "vvvvvvvv1"}}) {
         run.go();
         EXPECT_EQ(readBytes(page), content);
         EXPECT_EQ(readBytes(backupPath(page)), backedUp);
-        EXPECT_EQ(run.list.column(true), (Strings{"Done", "Done"}));
+        EXPECT_EQ(run.list.column(true), (Strings{"Done", "Done", "Done"}));
         EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
     }
     using enum Pointer;
