@@ -422,19 +422,24 @@ int main(int argc, char** argv) {
             };
             const std::string name = nameOf(run);
             const double floorRatio = ratio({Variant::Floor});
-            std::printf("  %s / floor: %.3f%s\n", name.c_str(), floorRatio,
-                        big ? " (target <= 1.15)" : "");
+            // The three lines as they stand, R a plain number, then the targets in a line of
+            // their own: the big file is measured against the floor, the rest against sd.
+            std::printf("%s / floor: %.3f\n", name.c_str(), floorRatio);
             bool ok = !big || floorRatio <= 1.15;
             if (withSd) {
                 const double sdRatio = ratio({Variant::Sd});
-                std::printf("  %s / sd: %.3f%s\n", name.c_str(), sdRatio,
-                            big ? "" : " (target <= 1.0)");
+                std::printf("%s / sd: %.3f\n", name.c_str(), sdRatio);
                 ok = ok && (big || sdRatio <= 1.0);
             }
             double peak = 0;
             for (const Sample& s : r[run]) peak = std::max(peak, s.peakMiB);
-            std::printf("  %s peak memory: %.1f MiB (target <= %.1f MiB)\n", name.c_str(), peak,
+            std::printf("%s peak memory: %.1f MiB (target <= %.1f MiB)\n", name.c_str(), peak,
                         memoryTarget);
+            std::printf("  target %s: %s\n",
+                        big      ? "run / floor <= 1.15"
+                        : withSd ? "run / sd <= 1.0"
+                                 : "none without sd",
+                        ok && peak <= memoryTarget ? "met" : "MISSED");
             withinTargets = withinTargets && ok && peak <= memoryTarget;
         }
     }
