@@ -123,7 +123,7 @@ TEST(ImportFolder, unreadableFoldersArePassedOver) {
     ::chmod(tmp.path().c_str(), 0755);
     makeTree(tmp.path(), "a.htm locked/in.htm locked/deep/x.htm noexec/c.htm z/b.htm");
     ::chmod((tmp / "locked").c_str(), 0);
-    ::chmod((tmp / "noexec").c_str(), 0600);  // names readable, files out of reach
+    ::chmod((tmp / "noexec").c_str(), 0644);  // names readable, files out of reach
     EXPECT_EQ(
         test::runAs(65534, [&] { return int{Import().run(tmp.path()) == split("a.htm z/b.htm")}; }),
         1);
