@@ -111,7 +111,7 @@ std::pair<std::vector<std::size_t>, std::string> runBatch(std::vector<fs::path> 
     std::promise<std::exception_ptr> done;
     BatchRun run(std::move(files), texts, workers,
                  {[&](std::size_t i) { committed.push_back(i); },
-                  [&](std::exception_ptr f) { done.set_value(f); }});
+                  [&](std::exception_ptr f) { done.set_value(std::move(f)); }});
     try {
         if (const std::exception_ptr failure = done.get_future().get())
             std::rethrow_exception(failure);
