@@ -86,8 +86,9 @@ struct BatchRun::Shared {
 
     Shared(std::vector<std::filesystem::path> f, RunTexts t, unsigned workers, Events e)
         : files(std::move(f)), texts(std::move(t)), events(std::move(e)), rows(files.size()) {
-        // With backups every row writes two temporary files.
+        // With backups every row writes two temporary files; a short queue needs fewer workers.
         threadCount = std::max(1u, workers / (texts.backup ? 2 : 1));
+        threadCount = static_cast<unsigned>(std::clamp<std::size_t>(files.size(), 1, threadCount));
         committedOne = std::vector<std::condition_variable>(threadCount);
     }
 
