@@ -78,22 +78,21 @@ void QtWindowPort::setTitle(std::string_view title) {
 
 void QtWindowPort::setPointer(Pointer code) {
     // The hourglass goes over the whole application, the text boxes included.
+    const bool wasBusy = code_ == Pointer::Hourglass;
+    code_ = code;  // before busyChanged(): screen readers read the state from it
     if (code == Pointer::Hourglass) {
-        if (code_ != Pointer::Hourglass) {
+        if (!wasBusy) {
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             QCoreApplication::instance()->installEventFilter(&gate_);
-            code_ = code;
             busyChanged();
         }
         return;
     }
-    if (code_ == Pointer::Hourglass) {
+    if (wasBusy) {
         QCoreApplication::instance()->removeEventFilter(&gate_);
         QGuiApplication::restoreOverrideCursor();
-        code_ = code;
         busyChanged();
     }
-    code_ = code;
     switch (code) {
         case Pointer::Arrow:
             window_.setCursor(Qt::ArrowCursor);

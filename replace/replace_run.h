@@ -34,9 +34,10 @@ struct RunTexts {
 
 // Rewrites files, each backed up first if asked, on threads of its own. Worker
 // threads prepare rows ahead (read, replace, new content and backup written
-// beside the file and flushed); one committer puts them in place strictly in
-// order, so the result is the one a run of one file after another gives. The
-// first failure ends the run: rows after it are left exactly as they were.
+// beside the file); one committer flushes them to disk in groups and puts them
+// in place strictly in order, so the result is the one a run of one file after
+// another gives. The first failure ends the run: rows after it are left
+// exactly as they were.
 class BatchRun {
 public:
     // Called on the committer thread.
@@ -44,7 +45,8 @@ public:
         std::function<void(std::size_t index)> committed;          // files[index] is rewritten
         std::function<void(std::exception_ptr failure)> finished;  // null when all were
     };
-    // workers: temporary files written at once (1: one file after another).
+    // workers: temporary files in flight at most (1: one file after another); a row with a
+    // backup writes two, and a short queue starts no more workers than it has rows.
     BatchRun(std::vector<std::filesystem::path> files, RunTexts texts, unsigned workers,
              Events events);
     // Stops after the row being committed, without reporting, and waits for every thread.
