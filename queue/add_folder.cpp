@@ -40,30 +40,6 @@ std::string withSeparator(std::string folder) {
     return folder;
 }
 
-// True when name matches pattern ("*" any bytes, "?" one byte); "*.*" matches every name.
-bool matchesPattern(std::string_view name, std::string_view pattern) {
-    if (pattern == "*.*")
-        return true;  // every name, with or without a dot
-    std::size_t n = 0, p = 0;
-    std::size_t star = std::string_view::npos, resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
 // True when name contains ".htm", ".html" or ".txt" anywhere, case-sensitively.
 bool looksLikeText(std::string_view name) {
     // ".html" contains ".htm", so two searches cover the three texts.
@@ -116,10 +92,11 @@ std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::strin
 
 namespace {
 
-NameArray fileNames(std::vector<platform::DirEntry> entries, std::string_view pattern) {
+// Every file of a folder's listing, in listing order.
+NameArray fileNames(std::vector<platform::DirEntry> entries) {
     std::vector<std::string> names;
     for (auto& entry : entries) {
-        if (entry.kind == platform::EntryKind::File && matchesPattern(entry.name, pattern)) {
+        if (entry.kind == platform::EntryKind::File) {
             names.push_back(std::move(entry.name));
         }
     }
@@ -133,7 +110,7 @@ NameArray fileNames(std::vector<platform::DirEntry> entries, std::string_view pa
 }  // namespace
 
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing, FilesSeen* seen) {
+                       platform::DirListing& listing, FilesSeen& seen) {
     // The list itself is the breadth-first queue: each folder's children go
     // to the end, so every level follows the one above it, and a deep tree
     // needs no deep recursion.
@@ -147,22 +124,19 @@ void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
             if (entry.kind == platform::EntryKind::Folder) {
                 if (!isHidden(entry.name))
                     children.push_back(std::move(entry.name));
-            } else if (entry.kind == platform::EntryKind::File && seen) {
+            } else if (entry.kind == platform::EntryKind::File) {
                 files.push_back(std::move(entry));
             }
         }
-        if (seen) {
-            seen->resize(folders.size());
-            (*seen)[i] = std::move(files);
-        }
+        seen.resize(folders.size());
+        seen[i] = std::move(files);
         std::sort(children.begin(), children.end(), listingLess);
         for (const auto& child : children) folders.emplace_back(parent + child + '/');
     }
 }
 
-NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
-                          platform::DirListing& listing) {
-    return fileNames(listing.list(withSeparator(folder.native())), pattern);
+NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing) {
+    return fileNames(listing.list(withSeparator(folder.native())));
 }
 
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
@@ -177,7 +151,7 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
     // They are forgotten at the first question: the tree may change while the
     // user thinks, and every later folder is then read afresh.
     FilesSeen seen;
-    CollectSubfolders(folders, true, listing, &seen);
+    CollectSubfolders(folders, true, listing, seen);
     bool readAfresh = false;
 
     // Rows go to the list one folder at a time: one insertion per row would
@@ -190,8 +164,8 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
     };
     for (std::size_t k = 0; k < folders.size(); ++k) {
         const std::string& f = folders[k].native();
-        const NameArray names = readAfresh ? ListFolderFiles(folders[k], "*.*", listing)
-                                           : fileNames(std::move(seen[k]), "*.*");
+        const NameArray names =
+            readAfresh ? ListFolderFiles(folders[k], listing) : fileNames(std::move(seen[k]));
         for (std::int32_t i = 1; i <= names.upper(); ++i) {
             const std::string& name = names[i];
             if (name.front() == '~')

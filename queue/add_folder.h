@@ -51,13 +51,12 @@ std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::strin
 using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
 
 // Appends the folders below folders, level by level (all levels if recurse), skipping hidden
-// ones; with seen, also keeps every folder's files, so that they need not be read again.
+// ones; keeps every folder's files in seen, so that they need not be read again.
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing, FilesSeen* seen = nullptr);
+                       platform::DirListing& listing, FilesSeen& seen);
 
-// Names of folder's regular files (or links to them) matching pattern, in listing order.
-NameArray ListFolderFiles(const std::filesystem::path& folder, std::string_view pattern,
-                          platform::DirListing& listing);
+// Names of all of folder's regular files (or links to them), in listing order.
+NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing);
 
 // Asks for a folder and queues its tree's files as listing reads them; asks about other names.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
