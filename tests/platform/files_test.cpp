@@ -11,7 +11,6 @@
 
 #include "platform/errors.h"
 #include "support/file_checks.h"
-#include "support/temp_dir.h"
 
 namespace qm::platform {
 namespace {
@@ -48,69 +47,59 @@ void rewrite(const fs::path& p, std::string content) {
     prepare(file, old, std::move(content)).commit();
 }
 
-// Tests that give files to other users and act as nobody: CI runs them as root.
-class AsOtherUsers : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "needs root, to own files as other users and to become nobody";
-    }
-};
-
 // Everything but the content stays: owner, group, permission bits (set-ID bits included),
 // extended attributes and capabilities (which only root may set). Files that a new file could
-// not stand in for are rewritten in place, keeping their inode.
-TEST_F(AsOtherUsers, rewrite_keepsEverythingButTheContent) {
-    struct Case {
-        const char* what;
-        uid_t runAs;
-        mode_t folderMode;
-        uid_t folderOwner, owner;
-        gid_t group;
-        mode_t mode;
-        bool linked, inPlace;
-    };
-    const Case cases[] = {
-        {"plain", 0, 0755, 0, 1234, 5678, 0640, false, false},
-        {"set-user-ID", 0, 0755, 0, 1234, 5678, 04755, false, false},
-        {"hard-linked set-group-ID", 0, 0755, 0, 1234, 5678, 02775, true, true},
-        {"set-user-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 04755, false, false},
-        {"linked set-group-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 02775, true,
-         true},
-        {"another's, group-writable", kNobody, 0775, 0, 1234, kNobody, 0664, false, true},
-        {"in a sticky folder", kNobody, 01777, 0, 1234, kNobody, 0664, false, true},
-        {"own file, another group", kNobody, 0755, kNobody, kNobody, 5678, 0644, false, true},
-        {"folder not writable", kNobody, 0555, kNobody, kNobody, kNobody, 0644, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+// not stand in for are rewritten in place, keeping their inode. As root, to give files to other
+// users and to become nobody.
+TEST(WritePath, rewrite_keepsEverythingButTheContent) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    // What, who rewrites, the folder's mode and owner, the file's owner, group and mode, whether
+    // it has a second name, whether it is rewritten in place.
+    const std::tuple<const char*, uid_t, mode_t, uid_t, uid_t, gid_t, mode_t, bool, bool> cases[] =
+        {
+            {"plain", 0, 0755, 0, 1234, 5678, 0640, false, false},
+            {"set-user-ID", 0, 0755, 0, 1234, 5678, 04755, false, false},
+            {"hard-linked set-group-ID", 0, 0755, 0, 1234, 5678, 02775, true, true},
+            {"set-user-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 04755, false,
+             false},
+            {"linked set-group-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 02775,
+             true, true},
+            {"another's, group-writable", kNobody, 0775, 0, 1234, kNobody, 0664, false, true},
+            {"in a sticky folder", kNobody, 01777, 0, 1234, kNobody, 0664, false, true},
+            {"own file, another group", kNobody, 0755, kNobody, kNobody, 5678, 0644, false, true},
+            {"folder not writable", kNobody, 0555, kNobody, kNobody, kNobody, 0644, false, true},
+        };
+    for (const auto& [what, user, folderMode, folderOwner, owner, group, mode, linked, inPlace] :
+         cases) {
+        SCOPED_TRACE(what);
         const test::TempDir tmp;
         ::chmod(tmp.path().c_str(), 0755);
         const fs::path folder = tmp / "f", file = folder / "page.htm";
         fs::create_directory(folder);
         writeBytes(file, "old");
-        if (c.linked)
+        if (linked)
             fs::create_hard_link(file, folder / "other.htm");
-        ASSERT_EQ(::chown(file.c_str(), c.owner, c.group), 0);
-        ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);  // after chown, which clears set-ID bits
+        ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);  // after chown, which clears set-ID bits
         ASSERT_EQ(::setxattr(file.c_str(), "user.qm", "kept", 4, 0), 0);
-        const std::string capability = c.runAs == 0 ? kCapability : "";
+        const std::string capability = user == 0 ? kCapability : "";
         if (!capability.empty())
             ::setxattr(file.c_str(), "security.capability", capability.data(), 20, 0);
-        ASSERT_EQ(::chown(folder.c_str(), c.folderOwner, kNobody), 0);
-        ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
+        ASSERT_EQ(::chown(folder.c_str(), folderOwner, kNobody), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), folderMode), 0);
         const struct stat before = statOf(file);
 
-        EXPECT_EQ(
-            test::runAs(c.runAs, [&] { return test::errorOf([&] { rewrite(file, "new"); }); }), 0);
+        EXPECT_EQ(test::runAs(user, [&] { return test::errorOf([&] { rewrite(file, "new"); }); }),
+                  0);
         const struct stat after = statOf(file);
         EXPECT_EQ(readBytes(file), "new");
         EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid),
                   std::tuple(before.st_mode, before.st_uid, before.st_gid));
-        EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+        EXPECT_EQ(after.st_ino == before.st_ino, inPlace);
         EXPECT_EQ(attributeOf(file, "user.qm") + attributeOf(file, "security.capability"),
                   "kept" + capability);
-        EXPECT_EQ(namesIn(folder).size(), c.linked ? 2u : 1u);  // no temporary left
+        EXPECT_EQ(namesIn(folder).size(), linked ? 2u : 1u);  // no temporary left
     }
 }
 
@@ -126,9 +115,9 @@ TEST(WritePath, rewriteFailures_reportTheSystemErrorAndChangeNothing) {
         };
     };
     const std::tuple<const char*, Make, std::size_t, int> cases[] = {
-        {"folder", [](const fs::path& d) { fs::create_directory(d / "it"); }, 1, EISDIR},
-        {"device behind a link",
-         [](const fs::path& d) { fs::create_symlink("/dev/zero", d / "it"); }, 1, ENOTSUP},
+        {"folder", [](auto& d) { fs::create_directory(d / "it"); }, 1, EISDIR},
+        {"device behind a link", [](auto& d) { fs::create_symlink("/dev/zero", d / "it"); }, 1,
+         ENOTSUP},
         {"write fails part-way", xs(3000, false), 10000, EFBIG},
         {"in-place write fails part-way", xs(10000, true), 9000, EFBIG},
         {"in-place growth cannot be reserved", xs(3000, true), 10000, EFBIG},
@@ -152,18 +141,16 @@ TEST(WritePath, rewriteFailures_reportTheSystemErrorAndChangeNothing) {
 // keeps what the other writer left, and the commit fails with a clear reason.
 TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
     const std::pair<const char*, Make> changes[] = {
-        {"appended", [](const fs::path& f) { writeBytes(f, readBytes(f) + " appended"); }},
+        {"appended", [](auto& f) { writeBytes(f, readBytes(f) + " appended"); }},
         {"same size, a nanosecond later",
-         [](const fs::path& f) {
+         [](auto& f) {
              const auto read = fs::last_write_time(f);
              writeBytes(f, "OLD");
              fs::last_write_time(f, read + std::chrono::nanoseconds(1));
          }},
         {"replaced",
-         [](const fs::path& f) {
-             writeBytes(f.string() + "~", "x"), fs::rename(f.string() + "~", f);
-         }},
-        {"removed", [](const fs::path& f) { fs::remove(f); }},
+         [](auto& f) { writeBytes(f.string() + "~", "x"), fs::rename(f.string() + "~", f); }},
+        {"removed", [](auto& f) { fs::remove(f); }},
     };
     for (const auto& [what, change] : changes) {
         for (const bool linked : {false, true}) {
@@ -197,57 +184,38 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
     EXPECT_EQ(test::errorOf([&] { input.readAll(); }), ECANCELED);
 }
 
-// A backup replaces whatever has its name, never writing through a link planted there by
-// another user; it takes the source's permission bits without set-ID bits plus its owner's
-// write bit; a read-only backup or a folder of that name is refused.
-TEST_F(AsOtherUsers, backup_replacesTheNameNeverWritesThroughALink) {
-    const auto byNobody = [](std::function<void(const fs::path&, const fs::path&)> plant) {
-        return [plant](const fs::path& name, const fs::path& elsewhere) {
-            ASSERT_EQ(test::runAs(kNobody, [&] { return plant(name, elsewhere), 0; }), 0);
-        };
+// A backup replaces whatever has its name, never writing through a link planted there (to
+// root's file, or to one anyone may write); it takes the source's permission bits without
+// set-ID bits plus its owner's write bit; a read-only backup or a folder of that name is refused,
+// by root too.
+TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, who may write any file";
+    using Plant = std::function<void(const fs::path& name, const fs::path& elsewhere)>;
+    const std::tuple<const char*, Plant, int> cases[] = {
+        {"no backup yet", [](auto&, auto&) {}, 0},
+        {"an older backup", [](auto& b, auto&) { writeBytes(b, "older"); }, 0},
+        {"a link to root's file", [](auto& b, auto& e) { fs::create_symlink(e / "secret", b); }, 0},
+        {"a link to a file anyone may write",
+         [](auto& b, auto& e) { fs::create_symlink(e / "open", b); }, 0},
+        {"a hard link to another file",
+         [](auto& b, auto& e) { fs::create_hard_link(e / "open", b); }, 0},
+        {"a read-only backup",
+         [](auto& b, auto&) { writeBytes(b, "kept"), ::chmod(b.c_str(), 0444); }, EACCES},
+        {"a folder", [](auto& b, auto&) { fs::create_directory(b); }, EISDIR},
     };
-    const std::tuple<const char*, std::function<void(const fs::path&, const fs::path&)>, int>
-        cases[] = {
-            {"no backup yet", [](const fs::path&, const fs::path&) {}, 0},
-            {"an older backup", [](const fs::path& b, const fs::path&) { writeBytes(b, "older"); },
-             0},
-            {"a link to root's file", byNobody([](const fs::path& b, const fs::path& e) {
-                 fs::create_symlink(e / "secret", b);
-             }),
-             0},
-            {"a link to a file anyone may write",
-             byNobody(
-                 [](const fs::path& b, const fs::path& e) { fs::create_symlink(e / "open", b); }),
-             0},
-            {"a hard link to another file", byNobody([](const fs::path& b, const fs::path& e) {
-                 fs::create_hard_link(e / "open", b);
-             }),
-             0},
-            {"a read-only backup",
-             [](const fs::path& b, const fs::path&) {
-                 writeBytes(b, "kept"), ::chmod(b.c_str(), 0444);
-             },
-             EACCES},
-            {"a folder", [](const fs::path& b, const fs::path&) { fs::create_directory(b); },
-             EISDIR},
-        };
     for (const auto& [what, plant, expected] : cases) {
         SCOPED_TRACE(what);
         const test::TempDir tmp;
-        ::chmod(tmp.path().c_str(), 0755);
-        const fs::path site = tmp / "site", elsewhere = tmp / "elsewhere";
+        writeBytes(tmp / "secret", "root's");
+        ::chmod((tmp / "secret").c_str(), 0600);
+        writeBytes(tmp / "open", "anyone's");
+        ::chmod((tmp / "open").c_str(), 0666);
+        const fs::path site = tmp / "site", page = site / "a.htm", name = site / "a.htm BACKUP.htm";
         fs::create_directory(site);
-        fs::create_directory(elsewhere);
-        ASSERT_EQ(::chown(site.c_str(), kNobody, kNobody), 0);  // another user may write here
-        ::chmod(elsewhere.c_str(), 0777);
-        writeBytes(elsewhere / "secret", "root's");
-        ::chmod((elsewhere / "secret").c_str(), 0600);
-        writeBytes(elsewhere / "open", "anyone's");
-        ::chmod((elsewhere / "open").c_str(), 0666);
-        const fs::path page = site / "a.htm", name = site / "a.htm BACKUP.htm";
         writeBytes(page, std::string("a\0b\r\n\xFF", 6));
         ::chmod(page.c_str(), 04525);  // set-user-ID, read-only for its owner
-        plant(name, elsewhere);
+        plant(name, tmp.path());
         const std::string before = fs::is_regular_file(name) ? readBytes(name) : "";
 
         EXPECT_EQ(test::errorOf([&] {
@@ -256,8 +224,7 @@ TEST_F(AsOtherUsers, backup_replacesTheNameNeverWritesThroughALink) {
                       PendingWrite::backup(source, content.view(), name).commit();
                   }),
                   expected);
-        EXPECT_EQ(readBytes(elsewhere / "secret") + readBytes(elsewhere / "open"),
-                  "root'sanyone's");
+        EXPECT_EQ(readBytes(tmp / "secret") + readBytes(tmp / "open"), "root'sanyone's");
         if (expected == 0) {
             EXPECT_EQ(statOf(name).st_mode, S_IFREG | 0725u);
             EXPECT_EQ(readBytes(name), readBytes(page));

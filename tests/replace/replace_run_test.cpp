@@ -16,7 +16,6 @@
 #include "platform/errors.h"
 #include "support/fakes.h"
 #include "support/file_checks.h"
-#include "support/temp_dir.h"
 
 namespace qm::replace {
 namespace {
@@ -77,9 +76,9 @@ TEST(ReplaceRun, everyRowDoneInOrder_backupsBeforeEachRow_titleSaysDone) {
 TEST(ReplaceRun, failingRow_endsTheRunThereAndTellsWhatAndWhy) {
     const std::pair<std::function<void(const fs::path&)>, std::string> cases[] = {
         {[](const fs::path&) {}, "cannot open (No such file or directory)"},
-        {[](const fs::path& f) { writeBytes(f, "v"), ::chmod(f.c_str(), 0444); },
+        {[](auto& f) { writeBytes(f, "v"), ::chmod(f.c_str(), 0444); },
          "file is read-only (Permission denied)"},
-        {[](const fs::path& f) { ::mkfifo(f.c_str(), 0644); },
+        {[](auto& f) { ::mkfifo(f.c_str(), 0644); },
          "not a regular file (Operation not supported)"},
     };
     for (const auto& [make, reason] : cases) {
@@ -141,10 +140,8 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
 TEST(BatchRun, randomQueues_sameResultAsOneFileAfterAnother) {
     std::mt19937 rng(2026);
     const auto pick = [&](std::size_t n) { return rng() % n; };
-    const Strings pool = {"n0.htm",           "n1.htm",   "n2.htm",
-                          "n3.htm",           "n4.htm",   "n5.htm",
-                          "link.htm",         "hard.htm", "n0.htm BACKUP.htm",
-                          "n5.htm BACKUP.htm"};
+    Strings pool = test::split("n0.htm n1.htm n2.htm n3.htm n4.htm n5.htm link.htm hard.htm");
+    pool.insert(pool.end(), {"n0.htm BACKUP.htm", "n5.htm BACKUP.htm"});
     for (int round = 0; round < 40; ++round) {
         std::map<std::string, std::string> contents{{"n5.htm BACKUP.htm", "old backup"}};
         for (int i = 0; i < 6; ++i) {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <random>
 
-#include "support/temp_dir.h"
+#include "support/file_checks.h"
 
 namespace qm::replace {
 namespace {

@@ -6,8 +6,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +23,12 @@
 namespace qm::test {
 
 using Strings = std::vector<std::string>;
+
+// The words of a space-separated list.
+inline Strings split(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), {}};
+}
 
 // The queue's rows; selected is the row a double-click would remove.
 struct FakeList : platform::ListControl {
@@ -57,7 +65,8 @@ struct FakeWindow : platform::WindowPort {
     void setPointer(platform::Pointer c) override { pointers.push_back(c); }
 };
 
-// Records every box, with the pointer while it is up, and answers from a script (then Ok).
+// Records every box, with the pointer while it is up; answers each with the next of answers
+// (Y, N or C), then Ok.
 struct FakeBoxes : platform::MessageBoxes {
     struct Shown {
         std::string text;
@@ -65,7 +74,7 @@ struct FakeBoxes : platform::MessageBoxes {
         platform::Pointer pointer;
     };
     std::vector<Shown> shown;
-    std::deque<platform::Answer> answers;
+    std::string answers;
     const FakeWindow* window = nullptr;
     std::function<void()> onShow;  // runs while a box is up
 
@@ -74,10 +83,9 @@ struct FakeBoxes : platform::MessageBoxes {
             {std::string(text), buttons, window ? window->pointer() : platform::Pointer::Default});
         if (onShow)
             onShow();
-        const auto answer = answers.empty() ? platform::Answer::Ok : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        return answer;
+        using enum platform::Answer;
+        const char next = shown.size() <= answers.size() ? answers[shown.size() - 1] : 'O';
+        return next == 'Y' ? Yes : next == 'N' ? No : next == 'C' ? Cancel : Ok;
     }
 };
 

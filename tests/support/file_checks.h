@@ -1,15 +1,18 @@
 #pragma once
-// Checks shared by the tests of the write path: what a folder holds, and parts
-// of a test run in a forked child (resource limits, another user).
+// A fresh temporary folder per test; what a folder holds; parts of a test run in a forked child
+// (resource limits, another user).
 
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <system_error>
@@ -20,16 +23,57 @@
 
 namespace qm::test {
 
-// The names in folder; a leftover "~quillmere-XXXXXX.tmp" fails the test unless allowed.
-inline std::set<std::string> namesIn(const std::filesystem::path& folder, bool allowTemps = false) {
+// Removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qm-test-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data()))
+            throw std::system_error(errno, std::generic_category());
+        path_ = tmpl;
+    }
+    ~TempDir() {  // gives back the permissions a test took away, so that removal works
+        std::error_code ec;
+        ::chmod(path_.c_str(), 0700);
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec))
+                ::chmod(it->path().c_str(), 0700);
+        }
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write test file " + p.string());
+}
+
+inline std::string readBytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read test file " + p.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in folder; a leftover "~quillmere-XXXXXX.tmp" fails the test.
+inline std::set<std::string> namesIn(const std::filesystem::path& folder) {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        const bool temp =
-            name.starts_with("~quillmere-") && name.ends_with(".tmp") && name.size() == 21;
-        if (!temp)
-            names.insert(name);
-        EXPECT_TRUE(!temp || allowTemps) << "temporary file left behind: " << name;
+        EXPECT_FALSE(name.starts_with("~quillmere-") && name.ends_with(".tmp"))
+            << "temporary file left behind: " << name;
+        names.insert(name);
     }
     return names;
 }

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "support/temp_dir.h"
+#include "support/file_checks.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

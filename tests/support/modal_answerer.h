@@ -1,19 +1,18 @@
 #pragma once
-// Answers modal dialogs while the code under test is blocked in their exec().
+// Answers modal dialogs while the code under test waits in their exec().
 //
-// Each step answers one modal dialog, in the order they open. A timer polls
-// QApplication::activeModalWidget(); once a new dialog is visible and active,
-// its step runs from a separate zero-delay timer, so that a step which opens a
-// nested dialog does not block the polling. A watchdog rejects the innermost
-// dialog after a timeout, so a test fails instead of hanging. Scope one to a
-// test: its destructor stops it.
+// Each step answers the next modal dialog to show and become active. A timer polls
+// QApplication::activeModalWidget() and runs the step from a zero-delay timer of its own, so that
+// a step which opens a nested dialog does not block the polling. After ten seconds the innermost
+// dialog is rejected and the test fails, instead of hanging. Scope one to a test.
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
-#include <QWidget>
 #include <functional>
 #include <vector>
 
@@ -23,50 +22,29 @@ class ModalAnswerer {
 public:
     using Step = std::function<void(QWidget* dialog)>;
 
-    explicit ModalAnswerer(std::vector<Step> steps, int timeoutMs = 10000)
-        : steps_(std::move(steps)), timeoutMs_(timeoutMs) {
+    explicit ModalAnswerer(std::vector<Step> steps) : steps_(std::move(steps)) {
         clock_.start();
         QObject::connect(&poll_, &QTimer::timeout, [this] { tick(); });
         poll_.start(10);
     }
-    ~ModalAnswerer() { poll_.stop(); }
-    ModalAnswerer(const ModalAnswerer&) = delete;
-    ModalAnswerer& operator=(const ModalAnswerer&) = delete;
-
-    // Number of steps that ran.
-    std::size_t answered() const { return next_; }
-    // True when the watchdog had to reject a dialog.
-    bool timedOut() const { return timedOut_; }
+    std::size_t answered() const { return next_; }  // the steps that ran
 
 private:
     void tick() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) {
-            return;
-        }
-        if (clock_.elapsed() > timeoutMs_) {
-            timedOut_ = true;
+        if (modal && clock_.elapsed() > 10'000) {
+            ADD_FAILURE() << "a dialog was left unanswered: " << modal->windowTitle().toStdString();
             if (auto* d = qobject_cast<QDialog*>(modal))
                 d->reject();
-            return;
+        } else if (modal && modal != last_ && next_ < steps_.size() && modal->isVisible() &&
+                   modal->isActiveWindow()) {
+            last_ = modal;  // the step does not run if the dialog is gone first
+            QTimer::singleShot(0, modal, [modal, step = steps_[next_++]] { step(modal); });
         }
-        if (modal == last_.data() || next_ >= steps_.size() || !modal->isVisible() ||
-            !modal->isActiveWindow()) {
-            return;
-        }
-        last_ = modal;
-        Step step = steps_[next_++];
-        QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, [step, target] {
-            if (target)
-                step(target.data());
-        });
     }
 
     std::vector<Step> steps_;
     std::size_t next_ = 0;
-    int timeoutMs_;
-    bool timedOut_ = false;
     QPointer<QWidget> last_;
     QElapsedTimer clock_;
     QTimer poll_;

@@ -1,0 +1,192 @@
+// The queue's rows, the open dialog's selection and the folder import, over fake window parts and
+// real folders.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "queue/add_files.h"
+#include "queue/add_folder.h"
+#include "support/fakes.h"
+#include "support/file_checks.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using test::Strings;
+
+// Rows keep their order and duplicates, addressed from 1; a double-click removes the selected
+// row and closes the gap, or does nothing without one; Clear empties.
+TEST(FileQueue, rowsFromOne_removeSelectedClosesTheGapOrDoesNothing) {
+    test::FakeList list;
+    queue::FileQueue q(list);
+    q.append("/a.htm", queue::kQueued);
+    q.append({{"/b.htm", ""}, {"/a.htm", "Queued"}});
+    q.setStatus(2, queue::kDone);
+    EXPECT_EQ((Strings{q.path(1), q.path(2), q.path(3)}), (Strings{"/a.htm", "/b.htm", "/a.htm"}));
+    EXPECT_EQ(list.column(true), (Strings{"Queued", "Done", "Queued"}));
+    for (const std::size_t row : {0, 4}) {
+        EXPECT_THROW(q.path(row), std::out_of_range);
+        EXPECT_THROW(q.setStatus(row, "Done"), std::out_of_range);
+    }
+    for (const auto selected : {std::optional<std::size_t>{}, std::optional<std::size_t>{7}}) {
+        list.selected = selected;  // nothing selected, or a row that is gone
+        q.removeSelected();
+    }
+    list.selected = 1;
+    q.removeSelected();
+    EXPECT_EQ(list.column(false), (Strings{"/a.htm", "/a.htm"}));
+    q.clear();
+    list.selected = 0;
+    q.removeSelected();  // an empty list: nothing escapes
+    EXPECT_EQ(q.count(), 0u);
+}
+
+// Each selection is taken twice after one earlier row: the rows come after it, in order, and
+// the same files chosen again are queued again, each with "Queued".
+TEST(AddFiles, selectionIsSplitAtEveryNulAndQueuedInOrder) {
+    std::pair<std::string, Strings> many{"/many", {}};
+    for (int i = 0; i < 5000; ++i) {  // no limit on the selection
+        many.first += '\0' + std::to_string(i);
+        many.second.push_back("/many/" + std::to_string(i));
+    }
+    const std::pair<std::string, Strings> cases[] = {
+        {"/docs/new page.htm", {"/docs/new page.htm"}},  // one file, even one that is not there
+        {"/docs\0c.htm\0a.htm\0b.html"s, {"/docs/c.htm", "/docs/a.htm", "/docs/b.html"}},
+        {"/\0a.htm\0b.htm"s, {"/a.htm", "/b.htm"}},    // a root folder keeps one separator
+        {"/d\xff\0n\xe9.htm"s, {"/d\xff/n\xe9.htm"}},  // bytes that are not UTF-8
+        {"", {}},                                      // nothing chosen
+        many,
+    };
+    for (const auto& [selection, rows] : cases) {
+        test::FakeList list;
+        queue::FileQueue q(list);
+        q.append("/earlier.htm", queue::kQueued);
+        test::FakeDialogs dialogs;
+        dialogs.selection = selection;
+        queue::addFilesFromDialog(q, dialogs);
+        queue::addFilesFromDialog(q, dialogs);
+        Strings expected{"/earlier.htm"};
+        for (int twice = 0; twice < 2; ++twice)
+            expected.insert(expected.end(), rows.begin(), rows.end());
+        EXPECT_EQ(list.column(false), expected);
+        EXPECT_EQ(list.column(true), Strings(expected.size(), "Queued"));
+        EXPECT_EQ(dialogs.asked.back(),
+                  "2621953|Add File(s) - Hold Ctrl to select multiple files|"
+                  "HTML Files (*.htm;*.html)|*.htm;*.html|All Files (*.*)|*.*|");
+    }
+}
+
+// Makes the files of a space-separated list below root; "name->target" makes a symbolic link,
+// "name|" a FIFO.
+void makeTree(const fs::path& root, const std::string& entries) {
+    for (const auto& e : test::split(entries)) {
+        const auto arrow = e.find("->");
+        const fs::path p = root / e.substr(0, std::min(arrow, e.find('|')));
+        fs::create_directories(p.parent_path());
+        if (arrow != std::string::npos)
+            fs::create_symlink(e.substr(arrow + 2), p);
+        else if (e.back() == '|')
+            ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+        else
+            test::writeBytes(p, "x");
+    }
+}
+
+// Imports folder through the real listing, answering each question with the next of answers
+// (Y, N or C); returns the rows' paths below folder, in order.
+Strings import(const fs::path& folder, const std::string& answers = "",
+               std::function<void()> whileAsked = {}, Strings* asked = nullptr) {
+    test::FakeList list;
+    queue::FileQueue queue{list};
+    test::FakeDialogs dialogs;
+    test::FakeBoxes boxes;
+    boxes.answers = answers;
+    boxes.onShow = std::move(whileAsked);
+    dialogs.folder = folder;
+    platform::PosixDirListing listing;
+    queue::importFolder(queue, dialogs, boxes, listing);
+    EXPECT_EQ(dialogs.asked, Strings{"Please select folder to add:"});
+    for (const auto& box : boxes.shown) {
+        EXPECT_EQ(box.buttons, platform::Buttons::YesNoCancel);
+        if (asked)
+            asked->push_back(box.text);
+    }
+    Strings rows;
+    for (const auto& row : list.rows) {
+        EXPECT_EQ(row.status, "");  // imported rows carry no status
+        rows.push_back(row.filename.lexically_relative(folder).native());
+    }
+    return rows;
+}
+
+TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
+    const std::string example = "a.htm b.HTML ~c.htm d.txt sub/e.html";
+    // The extension test is case-sensitive and looks anywhere in the name.
+    const std::string mixed = "readme notes.txt.old a.htm.bak INDEX.HTM s/q";
+    std::string many = "1000.htm";
+    for (int i = 1001; i < 1251; ++i) many += " " + std::to_string(i) + ".htm";
+    // What, answers, rows, the names asked about, and the tree.
+    const std::tuple<const char*, const char*, const char*, const char*, std::string> cases[] = {
+        {"example, Yes", "Y", "a.htm b.HTML d.txt sub/e.html", "b.HTML", example},
+        {"example, No", "N", "a.htm d.txt sub/e.html", "b.HTML", example},
+        {"example, Cancel", "C", "a.htm", "b.HTML", example},
+        {"No skips one file", "NYY", "a.htm.bak notes.txt.old readme s/q", "INDEX.HTM readme q",
+         mixed},
+        {"Cancel at the second question", "YC", "a.htm.bak INDEX.HTM notes.txt.old",
+         "INDEX.HTM readme", mixed},
+        {"more than a hundred files in one folder", "", many.c_str(), "", many},
+        // Level by level in folded order; "A" and "a" differ only in case: the bytes decide.
+        {"hidden files are taken, hidden folders not", "",
+         ".h.htm _.htm A.htm a.htm b.htm a/x.htm B/y.htm a/deep/z.htm", "",
+         "b.htm B/y.htm a/deep/z.htm a/x.htm A.htm a.htm _.htm .h.htm .git/c.htm a/.cache/in.htm"},
+        // Only regular files and links to them; links to folders are never entered.
+        {"links, a loop and a FIFO", "", "a.htm link.htm sub/b.htm sub/far.htm", "",
+         "a.htm sub/b.htm ../foreign.htm sub/loop->.. out->.. link.htm->a.htm "
+         "dangling.htm->missing.htm sub/far.htm->../../foreign.htm page.htm|"},
+        {"non-UTF-8 names keep their bytes", "Y", "\x80\x81 d\xff/\xe9t\xe9.htm", "\x80\x81",
+         "d\xff/\xe9t\xe9.htm \x80\x81"},
+        {"a folder that does not exist", "", "", "", ""},
+    };
+    for (const auto& [what, answers, rows, names, tree] : cases) {
+        SCOPED_TRACE(what);
+        const test::TempDir tmp;
+        makeTree(tmp / "in", tree);
+        Strings asked, expected = test::split(names);
+        EXPECT_EQ(import(tmp / "in", answers, {}, &asked), test::split(rows));
+        for (auto& name : expected) name += queue::kNotTextQuestion;
+        EXPECT_EQ(asked, expected);
+    }
+}
+
+// Folders that cannot be read, vanish or stop being folders while a question is up are passed
+// over; a folder that gains a file is read afresh. Run as an ordinary user, since root reads
+// every folder.
+TEST(ImportFolder, unreadableOrChangedFolders_arePassedOverOrReadAfresh) {
+    const test::TempDir tmp;
+    makeTree(tmp.path(),
+             "a.htm locked/in.htm locked/deep/x.htm noexec/c.htm z/b.htm q.bin "
+             "gone/a.htm swapped/b.htm stays/c.htm");
+    ::chown(tmp.path().c_str(), 65534, 65534);
+    for (const auto& entry : fs::recursive_directory_iterator(tmp.path()))
+        ::chown(entry.path().c_str(), 65534, 65534);
+    ::chmod((tmp / "locked").c_str(), 0);
+    ::chmod((tmp / "noexec").c_str(), 0644);  // names readable, files out of reach
+    const auto change = [&] {
+        fs::remove_all(tmp / "gone");
+        fs::remove_all(tmp / "swapped");
+        test::writeBytes(tmp / "swapped", "now a file");
+        test::writeBytes(tmp / "stays" / "new.htm", "x");
+    };
+    EXPECT_EQ(
+        test::runAs(65534,
+                    [&] {
+                        return int{import(tmp.path(), "Y", change) ==
+                                   test::split("a.htm q.bin stays/c.htm stays/new.htm z/b.htm")};
+                    }),
+        1);
+}
+
+}  // namespace
+}  // namespace qm
