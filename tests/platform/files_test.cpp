@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/xattr.h>
 
-#include <functional>
-
-#include "platform/errors.h"
 #include "support/file_checks.h"
 
 namespace qm::platform {
@@ -56,20 +52,19 @@ TEST(WritePath, rewrite_keepsEverythingButTheContent) {
         GTEST_SKIP() << "needs root";
     // What, who rewrites, the folder's mode and owner, the file's owner, group and mode, whether
     // it has a second name, whether it is rewritten in place.
-    const std::tuple<const char*, uid_t, mode_t, uid_t, uid_t, gid_t, mode_t, bool, bool> cases[] =
-        {
-            {"plain", 0, 0755, 0, 1234, 5678, 0640, false, false},
-            {"set-user-ID", 0, 0755, 0, 1234, 5678, 04755, false, false},
-            {"hard-linked set-group-ID", 0, 0755, 0, 1234, 5678, 02775, true, true},
-            {"set-user-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 04755, false,
-             false},
-            {"linked set-group-ID by its owner", kNobody, 0755, kNobody, kNobody, kNobody, 02775,
-             true, true},
-            {"another's, group-writable", kNobody, 0775, 0, 1234, kNobody, 0664, false, true},
-            {"in a sticky folder", kNobody, 01777, 0, 1234, kNobody, 0664, false, true},
-            {"own file, another group", kNobody, 0755, kNobody, kNobody, 5678, 0644, false, true},
-            {"folder not writable", kNobody, 0555, kNobody, kNobody, kNobody, 0644, false, true},
-        };
+    using Case = std::tuple<const char*, uid_t, mode_t, uid_t, uid_t, gid_t, mode_t, bool, bool>;
+    constexpr uid_t n = kNobody;
+    const Case cases[] = {
+        {"plain", 0, 0755, 0, 1234, 5678, 0640, false, false},
+        {"set-user-ID", 0, 0755, 0, 1234, 5678, 04755, false, false},
+        {"hard-linked set-group-ID", 0, 0755, 0, 1234, 5678, 02775, true, true},
+        {"set-user-ID by its owner", n, 0755, n, n, n, 04755, false, false},
+        {"linked set-group-ID by its owner", n, 0755, n, n, n, 02775, true, true},
+        {"another's, group-writable", n, 0775, 0, 1234, n, 0664, false, true},
+        {"in a sticky folder", n, 01777, 0, 1234, n, 0664, false, true},
+        {"own file, another group", n, 0755, n, n, 5678, 0644, false, true},
+        {"folder not writable", n, 0555, n, n, n, 0644, false, true},
+    };
     for (const auto& [what, user, folderMode, folderOwner, owner, group, mode, linked, inPlace] :
          cases) {
         SCOPED_TRACE(what);

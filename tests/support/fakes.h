@@ -2,17 +2,10 @@
 // In-memory stand-ins for the window side of the platform layer.
 
 #include <chrono>
-#include <cstdint>
-#include <deque>
-#include <filesystem>
-#include <functional>
 #include <iterator>
 #include <mutex>
-#include <optional>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/file_dialogs.h"
 #include "platform/list_control.h"
@@ -89,52 +82,34 @@ struct FakeBoxes : platform::MessageBoxes {
     }
 };
 
-// Answers the open-file dialog and the folder picker with set results; records what it was asked.
+// Answers the open-file dialog and the folder picker with set results.
 struct FakeDialogs : platform::FileDialogs {
     std::string selection;         // what showOpen returns
     std::filesystem::path folder;  // what browseForFolder returns
-    Strings asked;                 // flags, title and filter of each open; each prompt
 
-    std::string showOpen(std::uint32_t flags, std::string_view title,
-                         std::string_view filter) override {
-        asked.push_back(std::to_string(flags) + "|" + std::string(title) + "|" +
-                        std::string(filter));
+    std::string showOpen(std::uint32_t, std::string_view, std::string_view) override {
         return selection;
     }
-    std::filesystem::path browseForFolder(std::string_view prompt) override {
-        asked.emplace_back(prompt);
-        return folder;
-    }
+    std::filesystem::path browseForFolder(std::string_view) override { return folder; }
 };
 
-// Work posted from a run's threads, run on the test's own thread by runUntil().
+// Runs posted work at once, one piece at a time, on whichever thread posts it; runUntil() checks
+// between pieces.
 struct FakeUiThread : platform::UiThread {
     std::mutex mutex;
-    std::deque<std::function<void()>> work;
 
-    void post(std::function<void()> w) override {
+    void post(std::function<void()> work) override {
         const std::lock_guard lock(mutex);
-        work.push_back(std::move(w));
+        work();
     }
-    // Runs posted work until done() holds; false after ten seconds without.
+    // Whether done() holds within ten seconds.
     bool runUntil(const std::function<bool()>& done) {
-        for (int idle = 0; !done();) {
-            std::function<void()> next;
-            {
-                const std::lock_guard lock(mutex);
-                if (!work.empty()) {
-                    next = std::move(work.front());
-                    work.pop_front();
-                }
-            }
-            if (next)
-                next(), idle = 0;
-            else if (++idle > 10'000)
-                return false;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < 10'000; ++i) {
+            if (const std::lock_guard lock(mutex); done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        return true;
+        return false;
     }
 };
 

@@ -9,13 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <string>
-#include <system_error>
 
 #include <gtest/gtest.h>
 
@@ -24,8 +20,7 @@
 namespace qm::test {
 
 // Removed with everything in it.
-class TempDir {
-public:
+struct TempDir {
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "qm-test-XXXXXX").string();
         if (!::mkdtemp(tmpl.data()))
@@ -43,12 +38,8 @@ public:
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
-
-private:
     std::filesystem::path path_;
 };
 
@@ -78,17 +69,21 @@ inline std::set<std::string> namesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-// The child's exit code (98 for an exception), or 128 + the signal that ended it.
+// body's result, run in a forked child as the user uid (and its own group; root becomes that user
+// first): 97 if it could not switch, 98 for an exception, 128 + the signal that ended it.
 template <class Body>
-int runInChild(Body&& body) {
+int runAs(uid_t uid, Body&& body) {
     const pid_t pid = ::fork();
     if (pid < 0)
         throw std::system_error(errno, std::generic_category(), "fork");
     if (pid == 0) {
-        int code = 98;
+        int code = 97;
         try {
-            code = body();
+            if (uid == ::geteuid() ||
+                (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0))
+                code = body();
         } catch (...) {
+            code = 98;
         }
         ::_exit(code);
     }
@@ -96,17 +91,6 @@ int runInChild(Body&& body) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// runInChild(body) as the user uid (and its own group): root becomes that user first.
-template <class Body>
-int runAs(uid_t uid, Body&& body) {
-    return runInChild([&] {
-        if (uid != ::geteuid() &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
-            return 97;
-        return body();
-    });
 }
 
 // The error number that call failed with, 0 if it succeeded.
@@ -125,7 +109,7 @@ int errorOf(Call&& call) {
 // SIGXFSZ) and it may take only 32 MiB more memory (ENOMEM for a big file).
 template <class Call>
 int errorUnderLimits(Call&& call) {
-    return runInChild([&] {
+    return runAs(::geteuid(), [&] {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit size{4096, 4096};
         long pages = 0;

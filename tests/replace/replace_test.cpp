@@ -1,19 +1,15 @@
-// The batch run: what the window shows, the result against a run of one file after another on
-// random queues, and a run killed at random instants.
-#include "replace/replace_run.h"
-
+// The replacement over bytes, against a plain reference and through a rewritten file; the run as
+// the window sees it; the batch against a run of one file after another on random queues, and
+// killed at random instants.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <chrono>
 #include <future>
 #include <map>
 #include <random>
 #include <thread>
 
-#include "platform/errors.h"
+#include "replace/replace_run.h"
+#include "replace/replace_text.h"
 #include "support/fakes.h"
 #include "support/file_checks.h"
 
@@ -21,61 +17,73 @@ namespace qm::replace {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using platform::Pointer;
 using test::readBytes;
 using test::Strings;
 using test::writeBytes;
 
-// startReplace over fake window parts and real files: go() starts a run and lets it end.
-struct Harness {
-    test::FakeList list;
-    test::FakeWindow window;
-    test::FakeBoxes boxes;
-    test::FakeUiThread ui;
-    queue::FileQueue queue{list};
-    std::unique_ptr<BatchRun> run;
-
-    Harness(std::string find, std::string replacement, bool backup) {
-        boxes.window = &window;
-        window.find = std::move(find);
-        window.replacement = std::move(replacement);
-        window.backup = backup;
-    }
-    void go() {
-        run = startReplace(queue, window, boxes, ui);
-        ASSERT_TRUE(ui.runUntil([&] { return window.pointer() == Pointer::Arrow; }));
-    }
-};
-
-// The same file twice grows twice, and its backup holds what the row before left; a second run
-// replaces each backup with what the first left. A name that is not UTF-8 keeps its bytes.
-TEST(ReplaceRun, everyRowDoneInOrder_backupsBeforeEachRow_titleSaysDone) {
-    test::TempDir dir;
-    const fs::path page = dir / "caf\xe9\xff.htm";
-    writeBytes(page, "v1");
-    Harness run("v", "vv", true);
-    run.queue.append(page, "Queued");
-    run.queue.append(page);  // as the folder import adds it: no status
-    writeBytes(dir / "big.htm", std::string(33u << 20, 'x'));  // more than a run holds at once
-    run.queue.append(dir / "big.htm");
-    for (const auto& [content, backedUp] :
-         {std::pair{"vvvv1", "vv1"}, {"vvvvvvvvvvvvvvvv1", "vvvvvvvv1"}}) {
-        run.go();
-        EXPECT_EQ(readBytes(page), content);
-        EXPECT_EQ(readBytes(backupPath(page)), backedUp);
-        EXPECT_EQ(run.list.column(true), (Strings{"Done", "Done", "Done"}));
-        EXPECT_EQ(run.window.title, "Quillmere [ Done! ]");
-    }
-    using enum Pointer;
-    EXPECT_EQ(run.window.pointers, (std::vector{Default, Hourglass, Arrow, Hourglass, Arrow}));
-    EXPECT_TRUE(run.boxes.shown.empty());
+// Random bytes over a small alphabet, so that matches, near-matches and runs are common.
+std::string randomBytes(std::mt19937& rng, std::size_t maxLength) {
+    std::string s(rng() % (maxLength + 1), ' ');
+    for (char& c : s) c = "abA\0\xFF\n"[rng() % 6];
+    return s;
 }
 
-// The first failing row ends the run: the rows before it are done, it and the rows after it are
-// left as they were (no backup either), the title stays, and the box says what failed and why.
-TEST(ReplaceRun, failingRow_endsTheRunThereAndTellsWhatAndWhy) {
+// The reference: compare at every position, skip behind each match.
+TEST(ReplaceText, randomBytes_agreeWithAPlainReference) {
+    std::mt19937 rng(20240607);
+    for (int i = 0; i < 5000; ++i) {
+        const std::string content = randomBytes(rng, 80), find = randomBytes(rng, 4),
+                          replacement = randomBytes(rng, 5);
+        std::string expected;
+        for (std::size_t at = 0; at < content.size();) {
+            const bool match = !find.empty() && content.compare(at, find.size(), find) == 0;
+            expected += match ? replacement : content.substr(at, 1);
+            at += match ? find.size() : 1;
+        }
+        struct : platform::SliceSink {
+            std::string out;
+            void put(std::string_view bytes) override { out.append(bytes); }
+        } sink;
+        replaceAll(content, find, replacement, sink);
+        ASSERT_EQ(sink.out, expected) << i;
+    }
+}
+
+// The file holds exactly the result, nothing appended or recoded, and is rewritten even when
+// nothing matched; a file with a second name is rewritten in place, shorter or longer.
+TEST(ReplaceText, edgeCases_throughTheFile) {
+    const std::tuple<const char*, std::string, std::string, std::string, std::string> cases[] = {
+        {"no match", "hello", "xyz", "q", "hello"},
+        {"bytes kept", "\xEF\xBB\xBF\r\n\0old\xFF"s, "old", "n\xC3\xA9w",
+         "\xEF\xBB\xBF\r\n\0n\xC3\xA9w\xFF"s},
+        {"beyond one write batch", std::string(5000, 'a') + "b", "a", "", "b"},
+        {"in place, shorter", "a long old text", "long old ", "", "a text"},
+        {"in place, longer", "a text", "a", "a longer", "a longer text"},
+    };
+    test::TempDir dir;
+    for (const auto& [what, content, find, replacement, expected] : cases) {
+        const fs::path file = dir / what;
+        test::writeBytes(file, content);
+        if (std::string_view(what).starts_with("in place"))
+            fs::create_hard_link(file, dir / (std::string(what) + " link"));
+        const auto before = fs::last_write_time(file) - std::chrono::seconds(10);
+        fs::last_write_time(file, before);
+        ReplaceInFile(file, find, replacement).commit();
+        EXPECT_EQ(test::readBytes(file), expected) << what;
+        EXPECT_GT(fs::last_write_time(file), before) << what;
+    }
+}
+
+// Rows run in order, each file backed up first: the same file queued twice grows twice and its
+// backup holds what the row before left, and a name that is not UTF-8 keeps its bytes. The first
+// failing row ends the run there: it and the rows after it are left as they were (no backup
+// either), the title stays, and once the arrow is back a box says what failed and why.
+TEST(ReplaceRun, rowsInOrderBackedUp_theFirstFailureEndsTheRunAndIsTold) {
     const std::pair<std::function<void(const fs::path&)>, std::string> cases[] = {
-        {[](const fs::path&) {}, "cannot open (No such file or directory)"},
+        {[](auto& f) { writeBytes(f, "v"); }, ""},
+        {[](auto&) {}, "cannot open (No such file or directory)"},
         {[](auto& f) { writeBytes(f, "v"), ::chmod(f.c_str(), 0444); },
          "file is read-only (Permission denied)"},
         {[](auto& f) { ::mkfifo(f.c_str(), 0644); },
@@ -83,22 +91,42 @@ TEST(ReplaceRun, failingRow_endsTheRunThereAndTellsWhatAndWhy) {
     };
     for (const auto& [make, reason] : cases) {
         SCOPED_TRACE(reason);
-        test::TempDir dir;
-        writeBytes(dir / "1.htm", "v");
-        writeBytes(dir / "3.htm", "v");
+        const test::TempDir dir;
+        const fs::path page = dir / "caf\xe9\xff.htm";
+        writeBytes(page, "v1");
         make(dir / "2.htm");
-        Harness run("v", "w", true);
-        for (const char* name : {"1.htm", "2.htm", "3.htm"}) run.queue.append(dir / name, "Queued");
+        writeBytes(dir / "big.htm", std::string(33u << 20, 'x'));  // more than a run holds at once
         std::set<std::string> names = test::namesIn(dir.path());
-        run.go();
-        ASSERT_EQ(run.boxes.shown.size(), 1u);
-        EXPECT_EQ(run.boxes.shown[0].text, (dir / "2.htm").native() + "\n" + reason);
-        EXPECT_EQ(run.boxes.shown[0].pointer, Pointer::Arrow);
-        EXPECT_EQ(run.list.column(true), (Strings{"Done", "Queued", "Queued"}));
-        EXPECT_EQ(readBytes(dir / "1.htm") + readBytes(dir / "3.htm"), "wv");
-        names.insert("1.htm BACKUP.htm");
+        test::FakeList list;
+        queue::FileQueue queue{list};
+        queue.append(page, "Queued");
+        queue.append(page);  // as the folder import adds it: no status
+        queue.append(dir / "2.htm", "Queued");
+        queue.append(dir / "big.htm");
+        test::FakeWindow window;
+        window.find = "v", window.replacement = "vv", window.backup = true;
+        test::FakeBoxes boxes;
+        boxes.window = &window;
+        test::FakeUiThread ui;
+        const auto run = startReplace(queue, window, boxes, ui);
+        ASSERT_TRUE(ui.runUntil([&] { return window.pointer() == Pointer::Arrow; }));
+
+        const bool ok = reason.empty();
+        EXPECT_EQ(readBytes(page), "vvvv1");
+        EXPECT_EQ(readBytes(backupPath(page)), "vv1");
+        EXPECT_EQ(list.column(true),
+                  (ok ? Strings(4, "Done") : Strings{"Done", "Done", "Queued", ""}));
+        EXPECT_EQ(window.title, ok ? "Quillmere [ Done! ]" : "Quillmere");
+        using enum Pointer;
+        EXPECT_EQ(window.pointers, (std::vector{Default, Hourglass, Arrow}));
+        ASSERT_EQ(boxes.shown.size(), ok ? 0u : 1u);
+        for (const auto& box : boxes.shown)
+            EXPECT_EQ(std::pair(box.text, box.pointer),
+                      std::pair((dir / "2.htm").native() + "\n" + reason, Arrow));
+        names.insert(backupPath(page).filename());
+        if (ok)
+            names.insert({"2.htm BACKUP.htm", "big.htm BACKUP.htm"});
         EXPECT_EQ(test::namesIn(dir.path()), names);  // no other backup, no temporary
-        EXPECT_EQ(run.window.title, "Quillmere");
     }
 }
 
@@ -179,13 +207,12 @@ TEST(BatchRun, randomQueues_sameResultAsOneFileAfterAnother) {
 TEST(BatchRun, killedAtRandomInstants_everyFileAndBackupOldOrNew) {
     constexpr unsigned kWorkers = 8;
     test::TempDir dir;
-    std::vector<fs::path> files{dir / "big.htm"};
-    std::vector<std::size_t> sizes{1u << 20};
-    for (std::size_t i = 1; i <= 60; ++i) {
+    const auto size = [](std::size_t i) { return i == 0 ? std::size_t{1} << 20 : i * 50; };
+    std::vector<fs::path> files;
+    for (std::size_t i = 0; i <= 60; ++i) {
         files.push_back(dir / std::to_string(i));
-        sizes.push_back(i * 50);
+        writeBytes(files[i], std::string(size(i), 'a'));
     }
-    for (std::size_t i = 0; i < files.size(); ++i) writeBytes(files[i], std::string(sizes[i], 'a'));
     std::mt19937 rng(7);
     for (int round = 0; round < 20; ++round) {
         const pid_t pid = ::fork();
@@ -201,9 +228,8 @@ TEST(BatchRun, killedAtRandomInstants_everyFileAndBackupOldOrNew) {
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself";
         for (std::size_t i = 0; i < files.size(); ++i) {
             for (const fs::path& p : {files[i], backupPath(files[i])}) {
-                const std::string now = fs::exists(p) ? readBytes(p) : std::string(sizes[i], 'a');
-                ASSERT_TRUE(now == std::string(sizes[i], 'a') ||
-                            now == std::string(2 * sizes[i], 'b'))
+                const std::string old(size(i), 'a'), now = fs::exists(p) ? readBytes(p) : old;
+                ASSERT_TRUE(now == old || now == std::string(2 * size(i), 'b'))
                     << p << " is mixed after round " << round;
             }
         }

@@ -1,0 +1,467 @@
+// The main window through clicks, typing and its real dialogs, over settings kept in the test's
+// own temporary folder and with Qt's model checker watching its queue: the replace run, input
+// dropped during a run, removal, filling the queue, the backup option in the per-user INI file;
+// and its layout as seen and as screen readers find it, tab order, and the pointer.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemModelTester>
+#include <QAccessible>
+#include <QBuffer>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSettings>
+#include <QTest>
+#include <optional>
+
+#include "platform/qt_settings_store.h"
+#include "support/file_checks.h"
+#include "support/modal_answerer.h"
+#include "window/form1.h"
+
+// Qt text in test failures, as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace qm::test {
+namespace {
+
+using platform::Pointer;
+
+struct WindowTest : ::testing::Test {
+    void SetUp() override {
+        // The option's file, and Qt's own (the file dialog's history), in the test's folder.
+        for (auto format : {QSettings::IniFormat, QSettings::NativeFormat})
+            QSettings::setPath(format, QSettings::UserScope, local(dir.path()));
+        open();
+    }
+    static QString local(const std::filesystem::path& p) { return QFile::decodeName(p.c_str()); }
+    void open() {  // a new main window in place of the current one
+        checker.reset();
+        form = std::make_unique<window::Form1>(settings, dir.path());
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        checker = std::make_unique<QAbstractItemModelTester>(
+            &queue(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    }
+    template <typename T = QWidget>
+    T* get(const char* name) const {  // a control the window must have
+        return form->findChild<T*>(name);
+    }
+    platform::QueueModel& queue() const {
+        return *qobject_cast<platform::QueueModel*>(get<QTreeView>("ListView1")->model());
+    }
+    QStringList column(int c) const {  // as the list shows it
+        QStringList out;
+        for (int r = 0; r < queue().rowCount(); ++r) out << queue().index(r, c).data().toString();
+        return out;
+    }
+    // Every click on an action button also checks that the button springs back up.
+    void click(const char* name) {
+        QTest::mouseClick(get(name), Qt::LeftButton);
+        const auto* button = qobject_cast<window::ActionButton*>(get(name));
+        EXPECT_FALSE(button && button->value() != 0) << name << " stayed down";
+    }
+    Pointer moveTo(const char* name) {  // nullptr: the bare window
+        QTest::mouseMove(name ? get(name) : form.get(), name ? QPoint() : QPoint(140, 130));
+        return form->windowPort().pointer();
+    }
+    // The arrow is back once a run has ended; thousands of files on a busy machine take seconds.
+    bool runEnded() const {
+        return QTest::qWaitFor([this] { return form->windowPort().pointer() == Pointer::Arrow; },
+                               60'000);
+    }
+
+    // A dialog step: notes a message box's title and text, which must be plain (markup in a file
+    // name is not rendered), and presses button.
+    ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
+        return [this, button](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box->button(button), nullptr);
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            noted << box->windowTitle() + "|" + box->text();
+            box->button(button)->click();
+        };
+    }
+    // Clicks button and answers its file or folder dialog, Qt's own and modal: notes its title,
+    // filters and how many rows each of its views picks; types each of typed into its name box
+    // and presses Return, noting the filter then shown (nothing typed: cancels it). Then answers
+    // each question box with the next of answers.
+    void importThrough(const char* button, const QStringList& typed,
+                       const std::vector<QMessageBox::StandardButton>& answers = {}) {
+        noted.clear();
+        std::vector<ModalAnswerer::Step> steps{[this, typed](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr);
+            EXPECT_TRUE(d->testOption(QFileDialog::DontUseNativeDialog) && d->isModal());
+            // Folders alone show in a folder dialog.
+            EXPECT_EQ(d->testOption(QFileDialog::ShowDirsOnly),
+                      d->fileMode() == QFileDialog::Directory);
+            noted << d->windowTitle() << d->nameFilters();
+            // The selection mode of each view: 3 picks several rows, 1 picks one.
+            for (const char* view : {"listView", "treeView", "sidebar"})
+                noted << QString::number(d->findChild<QAbstractItemView*>(view)->selectionMode());
+            if (typed.isEmpty())
+                d->reject();
+            for (const QString& text : typed) {
+                QWidget* box = QApplication::focusWidget();  // the name box has the focus
+                QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(box, text);
+                QTest::keyClick(box, Qt::Key_Return);
+                noted << (d->isVisible() ? d->selectedNameFilter() : "closed");
+            }
+        }};
+        for (auto each : answers) steps.push_back(answer(each));
+        ModalAnswerer answerer(steps);
+        click(button);
+        EXPECT_EQ(answerer.answered(), steps.size());  // and no other box showed
+    }
+
+    TempDir dir;
+    platform::QtSettingsStore settings;
+    std::unique_ptr<window::Form1> form;
+    std::unique_ptr<QAbstractItemModelTester> checker;
+    QStringList noted;  // by the dialog steps
+};
+
+TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_longTexts) {
+    writeBytes(dir / "kept.htm", "cat");
+    QTest::keyClicks(get("Text1"), "cat");
+    // Typed as key presses, also a character without a key of its own.
+    for (QChar ch : QString::fromUtf8("\xc3\xa9 dog"))
+        QTest::sendKeyEvent(QTest::Click, get("Text2"), Qt::Key_unknown, ch, {});
+    ModalAnswerer answerer(std::vector<ModalAnswerer::Step>(2, [this](QWidget* box) {
+        noted << (QGuiApplication::overrideCursor() ? "under the hourglass" : "no hourglass");
+        answer()(box);
+    }));
+    click("Check2");  // nothing queued
+    queue().append({{dir / "<b>gone.htm", "Queued"}, {dir / "kept.htm", "Queued"}});
+    click("Check2");
+    ASSERT_TRUE(runEnded());
+    // The empty-queue box belongs to the run; a failure is told once it has ended.
+    EXPECT_EQ(noted,
+              (QStringList{"under the hourglass", "Quillmere|No files added.", "no hourglass",
+                           "Quillmere|" + local(dir / "<b>gone.htm") +
+                               "\ncannot open (No such file or directory)"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
+    for (const bool backup : {false, true}) {       // the next runs work
+        click("Check4");
+        writeBytes(dir / "a.htm", "a cat, a Cat.");
+        writeBytes(dir / "b c.txt", "cat");
+        queue().append({{dir / "a.htm", "Queued"}, {dir / "b c.txt", ""}});
+        if (backup)
+            click("Check3");
+        click("Check2");
+        ASSERT_TRUE(runEnded());
+        EXPECT_EQ(readBytes(dir / "a.htm"), "a \xc3\xa9 dog, a Cat.");
+        EXPECT_EQ(readBytes(dir / "b c.txt"), "\xc3\xa9 dog");
+        EXPECT_EQ(std::filesystem::exists(dir / "a.htm BACKUP.htm"), backup);
+        EXPECT_EQ(column(1), QStringList(2, "Done"));
+        EXPECT_EQ(form->windowTitle(), "Quillmere [ Done! ]");
+    }
+    // Texts far longer than a text box holds by default, in characters of two UTF-16 units each,
+    // come back whole.
+    std::string text;
+    for (int i = 0; i < 100'000; ++i) text += "\xf0\x9f\x98\x80";
+    get<QLineEdit>("Text2")->setText(QString::fromStdString(text));
+    EXPECT_TRUE(form->windowPort().replaceText() == text);
+}
+
+// During a run the window stays alive but drops its input: clicks on every control, a
+// double-click on the list, typing and the close button change nothing, then or later. Rows turn
+// "Done" while the run goes on; after it the buttons work again.
+TEST_F(WindowTest, inputDuringARun_isDroppedNotReplayed) {
+    constexpr int kFiles = 3000;
+    std::vector<platform::QueueEntry> rows(kFiles);
+    for (int i = 0; i < kFiles; ++i) writeBytes(rows[i].filename = dir / std::to_string(i), "a");
+    queue().append(std::move(rows));
+    QTest::keyClicks(get("Text1"), "a");
+    QTest::keyClicks(get("Text2"), "aa");
+    ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
+    click("Check2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
+    EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
+    const auto busy = [this] {
+        return QAccessible::queryAccessibleInterface(form.get())->state().busy;
+    };
+    EXPECT_TRUE(busy());  // as screen readers hear it
+    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
+        QTest::mouseClick(get(name), Qt::LeftButton);
+    QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    QTest::keyClicks(get("Text1"), "zz");
+    EXPECT_FALSE(form->close());
+    ASSERT_TRUE(runEnded());
+    QTest::qWait(50);  // anything queued would have run by now
+    EXPECT_TRUE(form->isVisible() && !busy());
+    EXPECT_EQ(noDialogs.answered(), 0u);
+    EXPECT_EQ(column(1), QStringList(kFiles, "Done"));
+    EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    EXPECT_EQ(readBytes(dir / "0") + readBytes(dir / "2999"), "aaaa");  // replaced once, not twice
+    click("Check4");
+    EXPECT_EQ(queue().count(), 0u);
+}
+
+TEST_F(WindowTest, doubleClick_removesTheSelectedRowOrTheCurrentOneBelowTheLast) {
+    auto* list = get<QTreeView>("ListView1");
+    QWidget* rows = list->viewport();
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, 20));  // empty: nothing
+    queue().append({{"/q/1", ""}, {"/q/2", ""}, {"/q/3", ""}});
+    const QPoint second = list->visualRect(queue().index(1, 0)).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, second);
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, second);
+    EXPECT_EQ(column(0), (QStringList{"/q/1", "/q/3"}));
+    list->setCurrentIndex(queue().index(0, 0));
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(20, rows->height() - 3));
+    EXPECT_EQ(column(0), QStringList{"/q/3"});
+}
+
+TEST_F(WindowTest, importDialogs_pickedOrTypedFilesQueued_folderQuestionsAnswered) {
+    const QString picked = local(dir / "picked");
+    std::filesystem::create_directory(dir / "picked");
+    for (const char* name : {"a.htm", "b.html", "c.txt"}) writeBytes(dir / "picked" / name, "x");
+    importThrough("Check1", {});
+    EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
+    queue().append({{"/earlier.htm", ""}});
+    importThrough("Check1", {QString(R"("%1/a.htm" "%1/b.html" "%1/c.txt")").arg(picked)});
+    EXPECT_EQ(noted.join(" | "),
+              "Add File(s) - Hold Ctrl to select multiple files | HTML Files "
+              "(*.htm *.html) | All Files (*) | 3 | 3 | 1 | closed");
+    importThrough("Check1", {picked + "/new.htm"});
+    // Existing and new names typed together all come back.
+    importThrough("Check1", {QString(R"("%1/a.htm" "%1/b.html" "%1/new.txt")").arg(picked)});
+    // A wildcard filters the listing and is never queued; "~" is the home folder.
+    importThrough("Check1", {picked + "/*.txt", "~/tilde.htm"});
+    EXPECT_EQ(noted.mid(6), (QStringList{"*.txt", "closed"}));
+    QStringList paths = column(0).replaceInStrings(picked + "/", "");
+    ASSERT_EQ(paths.size(), 9);
+    std::sort(paths.begin() + 1, paths.begin() + 4);  // the dialog may list the three in any order
+    EXPECT_EQ(paths.join(' '), "/earlier.htm a.htm b.html c.txt new.htm a.htm b.html new.txt " +
+                                   QDir::homePath() + "/tilde.htm");
+    EXPECT_EQ(column(1), QStringList{""} + QStringList(8, "Queued"));
+    // The folder dialog, and a question box answered Yes, No and Cancel.
+    click("Check4");
+    std::filesystem::create_directory(dir / "folder");
+    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat"})
+        writeBytes(dir / "folder" / name, "x");
+    importThrough("Check5", {});
+    EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
+    importThrough("Check5", {local(dir / "folder")},
+                  {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
+    const QString question =
+        "Quillmere|%1 is not a .htm .html or .txt file. Do you want to load it into the list of "
+        "files to extract from?";
+    EXPECT_EQ(noted,
+              (QStringList{"Please select folder to add:", "All Files (*)", "1", "1", "1", "closed",
+                           question.arg("b.HTML"), question.arg("c.bin"), question.arg("e.dat")}));
+    EXPECT_EQ(column(0).replaceInStrings(local(dir / "folder"), ""),
+              (QStringList{"/a.htm", "/b.HTML", "/d.txt"}));
+    EXPECT_EQ(column(1), QStringList(3, ""));
+}
+
+// A selection made in the list whose names run far past what a text box holds comes back whole.
+TEST_F(WindowTest, manyLongNamesPickedInTheList_allQueued) {
+    std::filesystem::create_directory(dir / "many");
+    for (int i = 0; i < 300; ++i)
+        writeBytes(dir / "many" / (std::to_string(i) + std::string(120, 'n') + ".htm"), "x");
+    ModalAnswerer answerer({[this](QWidget* w) {
+        QAbstractItemView* view = nullptr;  // the file view shown, a list or a detail view
+        for (auto* each : w->findChildren<QAbstractItemView*>())
+            view = (each->objectName().endsWith("View") && each->isVisible()) ? each : view;
+        QTest::keyClicks(QApplication::focusWidget(), local(dir / "many"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // opens the folder
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) == 300; }));
+        view->setFocus();  // picked in the list: the name box shows the names
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        static_cast<QDialog*>(w)->accept();
+    }});
+    click("Check1");
+    EXPECT_EQ(queue().count(), 300u);
+    EXPECT_TRUE(QFileInfo::exists(column(0).last()));
+}
+
+std::string iniWith(const std::string& value) {
+    return "[Quillmere]\nBackupCheck=" + value + "\n";
+}
+
+TEST_F(WindowTest, backupOption_ticksOnlyForTrue_everyClickWritesAtOnce_aFailedWriteIsTold) {
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));   // first start writes nothing
+    for (std::string text : {"true", "TRUE", "1", "", "True"}) {  // ends on "True"
+        writeBytes(dir / "Dranvik.ini", iniWith(text));
+        open();
+        EXPECT_EQ(get<QAbstractButton>("Check3")->isChecked(), text == "True") << text;
+        checker.reset();
+        form.reset();  // opening and closing leave the file as it was
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(text)) << text;
+    }
+    open();
+    // A click anywhere in the box toggles it, far from its square and caption too.
+    for (auto [now, at] : {std::pair("False", QPoint(256, 16)), {"True", QPoint(0, 0)}}) {
+        QTest::mouseClick(get("Check3"), Qt::LeftButton, {}, at);
+        EXPECT_EQ(readBytes(dir / "Dranvik.ini"), iniWith(now));
+    }
+    // A folder below a file cannot be made, even as root: the box stays as the user set it.
+    writeBytes(dir / "plain", "");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, local(dir / "plain/settings"));
+    ModalAnswerer answerer({answer()});
+    click("Check3");
+    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
+    EXPECT_EQ(noted, QStringList{"Quillmere|" + local(dir / "plain/settings/Dranvik.ini") +
+                                 "\ncannot save the setting (access error)"});
+}
+
+TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabCycles) {
+    using enum QAccessible::Role;
+    const QString tip = "Double-click item to remove it.", tab = "Press Tab to reach the controls.";
+    // Name, pixels, caption, points of Arial bold (0: the platform's font), what a screen reader
+    // calls it, its name there (none: the caption) and its description there.
+    using Control =
+        std::tuple<const char*, QRect, QString, double, QAccessible::Role, QString, QString>;
+    const Control controls[] = {
+        {"ListView1", {8, 8, 473, 105}, "", 9, Tree, "File queue", tip},
+        {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button, "", ""},
+        {"Check5", {144, 120, 209, 27}, "Add All File(s) In Folder", 11.25, Button, "", ""},
+        {"Check4", {360, 120, 121, 27}, "Clear List", 11.25, Button, "", ""},
+        {"Label1", {8, 152, 473, 17}, "Find What:", 9, StaticText, "", ""},
+        {"Text1", {8, 168, 473, 22}, "", 9, EditableText, "Find What:", ""},
+        {"Label2", {8, 192, 401, 17}, "Replace With:", 9, StaticText, "", ""},
+        {"Text2", {8, 208, 473, 22}, "", 9, EditableText, "Replace With:", ""},
+        {"Check3", {8, 232, 257, 17}, "Make backup of files before replace", 9, CheckBox, "", ""},
+        {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button, "", ""},
+        {"Command1", {-48, 176, 41, 33}, "Command1", 0, Button, "Quillmere", tab},
+    };
+    for (const auto& [name, rect, caption, points, role, spoken, description] : controls) {
+        SCOPED_TRACE(name);
+        QWidget* w = get(name);
+        const QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
+        EXPECT_EQ(w->geometry(), rect);
+        EXPECT_EQ(w->property("text").toString(), caption);  // none for the list
+        EXPECT_EQ(reader->role(), role);
+        EXPECT_EQ(reader->text(QAccessible::Name), spoken.isEmpty() ? caption : spoken);
+        EXPECT_EQ(reader->text(QAccessible::Description), description);
+        EXPECT_EQ(w->toolTip(), description == tip ? tip : "");
+        if (points == 0)
+            continue;  // the platform's font
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
+        EXPECT_TRUE(w->font().bold());
+        const QString family = QFontInfo(w->font()).family();  // Arial, or its metric twin
+        EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
+    }
+    EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.get())->role(), Window);
+    // Focus starts on the hidden button; Tab cycles both ways.
+    QStringList seen{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 18; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), i < 9 ? Qt::Key_Tab : Qt::Key_Backtab);
+        seen << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(seen.join(' '),
+              "Command1 Check1 Check2 ListView1 Text1 Text2 Check3 Check4 Check5 Command1 "
+              "Check5 Check4 Check3 Text2 Text1 ListView1 Check2 Check1 Command1");
+}
+
+TEST_F(WindowTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint),
+              Qt::WindowMinimizeButtonHint);
+    // 490 x 288 in a frame 2 pixels wide offscreen, centred on the 800 x 800 screen.
+    EXPECT_EQ(form->frameGeometry(), QRect(153, 254, 494, 292));
+    EXPECT_EQ(qAlpha(form->windowIcon().pixmap(32, 32).toImage().pixel(16, 16)), 0);
+    const QHeaderView* header = get<QTreeView>("ListView1")->header();
+    EXPECT_TRUE(header->isVisibleTo(form.get()));
+    for (auto [at, title, width] : {std::tuple(0, "Filename", 347), {1, "Status", 67}}) {
+        EXPECT_EQ(queue().headerData(at, Qt::Horizontal, Qt::DisplayRole), title);
+        EXPECT_EQ(header->sectionSize(at), width);
+    }
+    // Under a dark colour scheme, captions drawn on the fixed white stay dark (right of the
+    // check box's square too) and the white stays beyond them, as on the window. The list and
+    // the text boxes take the scheme's colours whole.
+    const QPalette saved = QApplication::palette();
+    QApplication::setPalette(QPalette(QColor(60, 60, 60), QColor(45, 45, 45)));  // white text
+    open();  // outside an event loop, Qt gives a new palette only to new widgets
+    const QImage drawn = form->grab().toImage();
+    for (auto name : {"Check1", "Check2", "Check4", "Check5", "Check3", "Label1", "Label2"}) {
+        const QImage part = drawn.copy(get(name)->geometry().adjusted(20, 0, 0, 0));
+        int darkest = 255;
+        for (int i = 0; i < part.width() * part.height(); ++i)
+            darkest = std::min(darkest, qGray(part.pixel(i % part.width(), i / part.width())));
+        EXPECT_LT(darkest, 80) << name;
+        EXPECT_GE(qGray(part.pixel(part.width() - 3, 5)), 250) << name;  // white beyond it
+    }
+    EXPECT_EQ(drawn.pixelColor(487, 5), QColor(Qt::white));
+    for (const char* name : {"ListView1", "Text1", "Text2"})
+        EXPECT_TRUE(get(name)->palette() == QApplication::palette()) << name;
+    QApplication::setPalette(saved);
+}
+
+// A Windows cursor file with one 32 x 32 image, opaque in its left half and transparent in its
+// right half: Qt's icon file with the type of a cursor, and the hotspot where an icon keeps its
+// planes and bit count.
+std::string cursorFile(char hotX, char hotY) {
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(0, 0, 16, 32, Qt::red);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "ico").write(image);
+    std::string bytes = buffer.data().toStdString();
+    bytes[2] = 2, bytes[10] = hotX, bytes[12] = hotY;
+    return bytes;
+}
+
+// The pointer code follows the mouse; text boxes and labels leave it as it was. Over a button the
+// hand comes from HAND-M.CUR, or is the system's when the file is missing or damaged.
+TEST_F(WindowTest, pointer_followsTheMouse_theHandFromItsFileOrTheSystems) {
+    EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
+    moveTo("Label1");  // a move to where the mouse already is delivers nothing
+    // Text boxes and labels leave the code as it was.
+    const std::pair<const char*, Pointer> path[] = {
+        {"Check1", Pointer::Custom}, {"ListView1", Pointer::Default}, {nullptr, Pointer::Arrow},
+        {"Label1", Pointer::Arrow},  {"Text1", Pointer::Arrow},       {"Check5", Pointer::Custom},
+        {"Text2", Pointer::Custom},  {"Check4", Pointer::Custom},     {nullptr, Pointer::Arrow},
+        {"Check3", Pointer::Custom}, {"Check2", Pointer::Custom},
+    };
+    for (const auto& [over, code] : path) EXPECT_EQ(moveTo(over), code) << (over ? over : "window");
+    EXPECT_EQ(get("Text1")->cursor().shape(), Qt::IBeamCursor);
+    QTest::mouseMove(get<QTreeView>("ListView1")->header(), QPoint(20, 5));  // part of the list
+    EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
+    EXPECT_EQ(moveTo(nullptr), Pointer::Arrow);
+    EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
+    // What HAND-M.CUR holds (none: there is no file), and whether it is sound; the last has its
+    // hotspot outside the image.
+    const std::pair<std::optional<std::string>, bool> files[] = {
+        {cursorFile(5, 7), true}, {{}, false}, {"not a cursor", false}, {cursorFile(40, 3), false}};
+    for (const auto& [bytes, sound] : files) {
+        std::filesystem::remove(dir / "HAND-M.CUR");
+        if (bytes)
+            writeBytes(dir / "HAND-M.CUR", *bytes);
+        open();  // start-up goes on whatever the file holds
+        EXPECT_EQ(form->windowTitle(), "Quillmere");
+        moveTo("Label1");
+        EXPECT_EQ(moveTo("Check4"), Pointer::Custom);
+        const QCursor shown = form->cursor();
+        EXPECT_EQ(shown.shape(), sound ? Qt::BitmapCursor : Qt::PointingHandCursor);
+        if (sound) {
+            const QImage image = shown.pixmap().toImage();
+            EXPECT_EQ(shown.hotSpot(), QPoint(5, 7));
+            EXPECT_EQ(std::pair(qAlpha(image.pixel(2, 2)), qAlpha(image.pixel(30, 2))),
+                      std::pair(255, 0));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qm::test
