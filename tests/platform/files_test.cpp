@@ -155,7 +155,7 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
             writeBytes(file, "old");
             if (linked)
                 fs::create_hard_link(file, tmp / "link.htm");
-            std::string theirs = "(none)";
+            std::string theirs;
             try {
                 const InputFile input(file);
                 const Bytes old = input.readAll();
@@ -165,8 +165,8 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
                 pending.commit();
                 ADD_FAILURE() << "committed over someone else's change";
             } catch (const FileError& e) {
-                EXPECT_EQ(e.path(), file);
-                EXPECT_EQ(e.reason(), "file changed while it was being rewritten");
+                EXPECT_EQ(e.reason() + " " + e.path().native(),
+                          "file changed while it was being rewritten " + file.native());
             }
             EXPECT_EQ(fs::exists(file) ? readBytes(file) : "(none)", theirs);
             namesIn(tmp.path());  // no temporary left
@@ -179,10 +179,9 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
     EXPECT_EQ(test::errorOf([&] { input.readAll(); }), ECANCELED);
 }
 
-// A backup replaces whatever has its name, never writing through a link planted there (to
-// root's file, or to one anyone may write); it takes the source's permission bits without
-// set-ID bits plus its owner's write bit; a read-only backup or a folder of that name is refused,
-// by root too.
+// A backup replaces whatever has its name, never writing through a link planted there; it takes the
+// source's permission bits without set-ID bits plus its owner's write bit; a read-only backup or a
+// folder of that name is refused, by root too.
 TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, who may write any file";
@@ -190,9 +189,7 @@ TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
     const std::tuple<const char*, Plant, int> cases[] = {
         {"no backup yet", [](auto&, auto&) {}, 0},
         {"an older backup", [](auto& b, auto&) { writeBytes(b, "older"); }, 0},
-        {"a link to root's file", [](auto& b, auto& e) { fs::create_symlink(e / "secret", b); }, 0},
-        {"a link to a file anyone may write",
-         [](auto& b, auto& e) { fs::create_symlink(e / "open", b); }, 0},
+        {"a link to another file", [](auto& b, auto& e) { fs::create_symlink(e / "open", b); }, 0},
         {"a hard link to another file",
          [](auto& b, auto& e) { fs::create_hard_link(e / "open", b); }, 0},
         {"a read-only backup",
@@ -202,8 +199,6 @@ TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
     for (const auto& [what, plant, expected] : cases) {
         SCOPED_TRACE(what);
         const test::TempDir tmp;
-        writeBytes(tmp / "secret", "root's");
-        ::chmod((tmp / "secret").c_str(), 0600);
         writeBytes(tmp / "open", "anyone's");
         ::chmod((tmp / "open").c_str(), 0666);
         const fs::path site = tmp / "site", page = site / "a.htm", name = site / "a.htm BACKUP.htm";
@@ -219,7 +214,7 @@ TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
                       PendingWrite::backup(source, content.view(), name).commit();
                   }),
                   expected);
-        EXPECT_EQ(readBytes(tmp / "secret") + readBytes(tmp / "open"), "root'sanyone's");
+        EXPECT_EQ(readBytes(tmp / "open"), "anyone's");
         if (expected == 0) {
             EXPECT_EQ(statOf(name).st_mode, S_IFREG | 0725u);
             EXPECT_EQ(readBytes(name), readBytes(page));

@@ -63,7 +63,6 @@ struct FakeWindow : platform::WindowPort {
 struct FakeBoxes : platform::MessageBoxes {
     struct Shown {
         std::string text;
-        platform::Buttons buttons;
         platform::Pointer pointer;
     };
     std::vector<Shown> shown;
@@ -71,9 +70,8 @@ struct FakeBoxes : platform::MessageBoxes {
     const FakeWindow* window = nullptr;
     std::function<void()> onShow;  // runs while a box is up
 
-    platform::Answer show(std::string_view text, platform::Buttons buttons) override {
-        shown.push_back(
-            {std::string(text), buttons, window ? window->pointer() : platform::Pointer::Default});
+    platform::Answer show(std::string_view text, platform::Buttons) override {
+        shown.push_back({std::string(text), window ? window->pointer() : platform::Pointer::Default});
         if (onShow)
             onShow();
         using enum platform::Answer;
