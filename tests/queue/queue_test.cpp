@@ -70,7 +70,7 @@ Strings import(const fs::path& folder, const std::string& answers, Strings& aske
     dialogs.folder = folder;
     platform::PosixDirListing listing;
     queue::importFolder(queue, dialogs, boxes, listing);
-    for (const auto& box : boxes.shown) asked.push_back(box.text);
+    asked = boxes.shown;
     Strings rows;
     for (const auto& row : list.rows) {
         EXPECT_EQ(row.status, "");  // imported rows carry no status

@@ -1,17 +1,13 @@
 #pragma once
-// In-memory stand-ins for the window side of the platform layer.
+// In-memory stand-ins for the list, the dialogs and the message boxes.
 
-#include <chrono>
+#include <functional>
 #include <iterator>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "platform/file_dialogs.h"
 #include "platform/list_control.h"
 #include "platform/message_boxes.h"
-#include "platform/ui_thread.h"
-#include "platform/window_port.h"
 
 namespace qm::test {
 
@@ -45,33 +41,14 @@ struct FakeList : platform::ListControl {
     }
 };
 
-struct FakeWindow : platform::WindowPort {
-    std::string find, replacement, title = "Quillmere";
-    bool backup = false;
-    std::vector<platform::Pointer> pointers{platform::Pointer::Default};  // every code set
-
-    std::string findText() const override { return find; }
-    std::string replaceText() const override { return replacement; }
-    bool backupChecked() const override { return backup; }
-    void setTitle(std::string_view t) override { title = t; }
-    platform::Pointer pointer() const override { return pointers.back(); }
-    void setPointer(platform::Pointer c) override { pointers.push_back(c); }
-};
-
-// Records every box, with the pointer while it is up; answers each with the next of answers
-// (Y, N or C), then Ok.
+// Records the text of every box; answers each with the next of answers (Y, N or C), then Ok.
 struct FakeBoxes : platform::MessageBoxes {
-    struct Shown {
-        std::string text;
-        platform::Pointer pointer;
-    };
-    std::vector<Shown> shown;
+    Strings shown;
     std::string answers;
-    const FakeWindow* window = nullptr;
     std::function<void()> onShow;  // runs while a box is up
 
     platform::Answer show(std::string_view text, platform::Buttons) override {
-        shown.push_back({std::string(text), window ? window->pointer() : platform::Pointer::Default});
+        shown.emplace_back(text);
         if (onShow)
             onShow();
         using enum platform::Answer;
@@ -89,26 +66,6 @@ struct FakeDialogs : platform::FileDialogs {
         return selection;
     }
     std::filesystem::path browseForFolder(std::string_view) override { return folder; }
-};
-
-// Runs posted work at once, one piece at a time, on whichever thread posts it; runUntil() checks
-// between pieces.
-struct FakeUiThread : platform::UiThread {
-    std::mutex mutex;
-
-    void post(std::function<void()> work) override {
-        const std::lock_guard lock(mutex);
-        work();
-    }
-    // Whether done() holds within ten seconds.
-    bool runUntil(const std::function<bool()>& done) {
-        for (int i = 0; i < 10'000; ++i) {
-            if (const std::lock_guard lock(mutex); done())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
 };
 
 }  // namespace qm::test

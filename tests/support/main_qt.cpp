@@ -11,9 +11,8 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) {
+    if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
-    }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const qm::test::TempDir runtime;
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 0);

@@ -7,17 +7,14 @@
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAccessible>
-#include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QSettings>
 #include <QTest>
 #include <optional>
@@ -148,7 +145,9 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
                                "\ncannot open (No such file or directory)"}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
-    for (const bool backup : {false, true}) {       // the next runs work
+    EXPECT_EQ(column(1), QStringList(2, "Queued"));
+    EXPECT_EQ(form->windowTitle(), "Quillmere");
+    for (const bool backup : {false, true}) {  // the next runs work
         click("Check4");
         writeBytes(dir / "a.htm", "a cat, a Cat.");
         writeBytes(dir / "b c.txt", "cat");
@@ -165,10 +164,9 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
     }
     // Texts far longer than a text box holds by default, in characters of two UTF-16 units each,
     // come back whole.
-    std::string text;
-    for (int i = 0; i < 100'000; ++i) text += "\xf0\x9f\x98\x80";
-    get<QLineEdit>("Text2")->setText(QString::fromStdString(text));
-    EXPECT_TRUE(form->windowPort().replaceText() == text);
+    const QString text = QString::fromUtf8("\xf0\x9f\x98\x80").repeated(100'000);
+    get<QLineEdit>("Text2")->setText(text);
+    EXPECT_TRUE(form->windowPort().replaceText() == text.toStdString());
 }
 
 // During a run the window stays alive but drops its input: clicks on every control, a
@@ -289,7 +287,6 @@ std::string iniWith(const std::string& value) {
 }
 
 TEST_F(WindowTest, backupOption_ticksOnlyForTrue_everyClickWritesAtOnce_aFailedWriteIsTold) {
-    EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_FALSE(std::filesystem::exists(dir / "Dranvik.ini"));   // first start writes nothing
     for (std::string text : {"true", "TRUE", "1", "", "True"}) {  // ends on "True"
         writeBytes(dir / "Dranvik.ini", iniWith(text));
@@ -315,7 +312,7 @@ TEST_F(WindowTest, backupOption_ticksOnlyForTrue_everyClickWritesAtOnce_aFailedW
                                  "\ncannot save the setting (access error)"});
 }
 
-TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabCycles) {
+TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabGoesRound) {
     using enum QAccessible::Role;
     const QString tip = "Double-click item to remove it.", tab = "Press Tab to reach the controls.";
     // Name, pixels, caption, points of Arial bold (0: the platform's font), what a screen reader
@@ -345,22 +342,18 @@ TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabC
         EXPECT_EQ(reader->text(QAccessible::Name), spoken.isEmpty() ? caption : spoken);
         EXPECT_EQ(reader->text(QAccessible::Description), description);
         EXPECT_EQ(w->toolTip(), description == tip ? tip : "");
-        if (points == 0)
-            continue;  // the platform's font
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
-        EXPECT_TRUE(w->font().bold());
+        EXPECT_TRUE(points == 0 || (w->font().pointSizeF() == points && w->font().bold()));
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.get())->role(), Window);
-    // Focus starts on the hidden button; Tab cycles both ways.
+    // Focus starts on the hidden button; Tab goes round the controls and back to it.
     QStringList seen{QApplication::focusWidget()->objectName()};
-    for (int i = 0; i < 18; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), i < 9 ? Qt::Key_Tab : Qt::Key_Backtab);
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         seen << QApplication::focusWidget()->objectName();
     }
     EXPECT_EQ(seen.join(' '),
-              "Command1 Check1 Check2 ListView1 Text1 Text2 Check3 Check4 Check5 Command1 "
-              "Check5 Check4 Check3 Text2 Text1 ListView1 Check2 Check1 Command1");
+              "Command1 Check1 Check2 ListView1 Text1 Text2 Check3 Check4 Check5 Command1");
 }
 
 TEST_F(WindowTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
@@ -396,24 +389,9 @@ TEST_F(WindowTest, window_isFixedIconlessCentredAndReadableInADarkScheme) {
     QApplication::setPalette(saved);
 }
 
-// A Windows cursor file with one 32 x 32 image, opaque in its left half and transparent in its
-// right half: Qt's icon file with the type of a cursor, and the hotspot where an icon keeps its
-// planes and bit count.
-std::string cursorFile(char hotX, char hotY) {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter(&image).fillRect(0, 0, 16, 32, Qt::red);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "ico").write(image);
-    std::string bytes = buffer.data().toStdString();
-    bytes[2] = 2, bytes[10] = hotX, bytes[12] = hotY;
-    return bytes;
-}
-
 // The pointer code follows the mouse; text boxes and labels leave it as it was. Over a button the
-// hand comes from HAND-M.CUR, or is the system's when the file is missing or damaged.
-TEST_F(WindowTest, pointer_followsTheMouse_theHandFromItsFileOrTheSystems) {
+// hand is the system's when HAND-M.CUR is missing or damaged.
+TEST_F(WindowTest, pointer_followsTheMouse_theSystemHandWithoutASoundHandFile) {
     EXPECT_EQ(form->windowPort().pointer(), Pointer::Default);
     moveTo("Label1");  // a move to where the mouse already is delivers nothing
     using enum Pointer;
@@ -423,11 +401,12 @@ TEST_F(WindowTest, pointer_followsTheMouse_theHandFromItsFileOrTheSystems) {
     };
     for (const auto& [over, code] : path) EXPECT_EQ(moveTo(over), code) << (over ? over : "window");
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
-    // What HAND-M.CUR holds (none: there is no file), and whether it is sound; the last has its
-    // hotspot outside the image.
-    const std::pair<std::optional<std::string>, bool> files[] = {
-        {cursorFile(5, 7), true}, {{}, false}, {"not a cursor", false}, {cursorFile(40, 3), false}};
-    for (const auto& [bytes, sound] : files) {
+    // No HAND-M.CUR, one that is not a cursor, and one whose image lies beyond its end.
+    const std::optional<std::string> files[] = {
+        {},
+        "not a cursor",
+        std::string("\0\0\2\0\1\0\x20\x20\0\0\5\0\7\0\0\x10\0\0\x16\0\0\0", 22)};
+    for (const auto& bytes : files) {
         std::filesystem::remove(dir / "HAND-M.CUR");
         if (bytes)
             writeBytes(dir / "HAND-M.CUR", *bytes);
@@ -435,14 +414,7 @@ TEST_F(WindowTest, pointer_followsTheMouse_theHandFromItsFileOrTheSystems) {
         EXPECT_EQ(form->windowTitle(), "Quillmere");
         moveTo("Label1");
         EXPECT_EQ(moveTo("Check4"), Pointer::Custom);
-        const QCursor shown = form->cursor();
-        EXPECT_EQ(shown.shape(), sound ? Qt::BitmapCursor : Qt::PointingHandCursor);
-        if (sound) {
-            const QImage image = shown.pixmap().toImage();
-            EXPECT_EQ(shown.hotSpot(), QPoint(5, 7));
-            EXPECT_EQ(std::pair(qAlpha(image.pixel(2, 2)), qAlpha(image.pixel(30, 2))),
-                      std::pair(255, 0));
-        }
+        EXPECT_EQ(form->cursor().shape(), Qt::PointingHandCursor);
     }
 }
 
