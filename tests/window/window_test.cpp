@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
