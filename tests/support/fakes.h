@@ -19,10 +19,9 @@ inline Strings split(const std::string& text) {
     return {std::istream_iterator<std::string>(in), {}};
 }
 
-// The queue's rows; selected is the row a double-click would remove.
+// The queue's rows, none of them selected.
 struct FakeList : platform::ListControl {
     std::vector<platform::QueueEntry> rows;
-    std::optional<std::size_t> selected;
 
     void append(std::vector<platform::QueueEntry> more) override {
         rows.insert(rows.end(), more.begin(), more.end());
@@ -32,7 +31,7 @@ struct FakeList : platform::ListControl {
     void setStatus(std::size_t i, const std::string& s) override { rows.at(i).status = s; }
     void removeAt(std::size_t i) override { rows.erase(rows.begin() + static_cast<long>(i)); }
     void clear() override { rows.clear(); }
-    std::optional<std::size_t> selectedIndex() const override { return selected; }
+    std::optional<std::size_t> selectedIndex() const override { return {}; }
     // Every row's path, or every row's status.
     Strings column(bool status) const {
         Strings out;
