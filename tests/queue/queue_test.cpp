@@ -1,5 +1,5 @@
-// The open dialog's selection and the folder import, over fake window parts and
-// real folders.
+// The open dialog's selection and the folder import, over an in-memory list, dialogs and boxes
+// and real folders.
 
 #include <gtest/gtest.h>
 

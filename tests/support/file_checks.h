@@ -40,6 +40,8 @@ struct TempDir {
     TempDir(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
+
+private:
     std::filesystem::path path_;
 };
 

@@ -3,8 +3,9 @@
 //
 // Each step answers the next modal dialog to show and become active. A timer polls
 // QApplication::activeModalWidget() and runs the step from a zero-delay timer of its own, so that
-// a step which opens a nested dialog does not block the polling. After ten seconds the innermost
-// dialog is rejected and the test fails, instead of hanging. Scope one to a test.
+// a step which opens a nested dialog does not block the polling. Once dialogs have been up for
+// ten seconds in all, the innermost one is rejected and the test fails instead of hanging. Scope
+// one to a test.
 
 #include <gtest/gtest.h>
 
