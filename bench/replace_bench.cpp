@@ -219,8 +219,8 @@ bool runThroughXargs(const std::vector<std::string>& command, const fs::path& ro
 void work(const Variant& v, const fs::path& root, const Corpus& c) {
     switch (v.kind) {
         case Variant::Run: {
-            std::vector<fs::path> files;
-            for (const auto& f : c.files) files.push_back(root / f);
+            qm::replace::PathList files;
+            for (const auto& f : c.files) files.add(root / f);
             std::promise<std::exception_ptr> finished;
             {
                 const qm::replace::BatchRun run(

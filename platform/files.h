@@ -8,23 +8,20 @@
 //    beside its destination, which then takes the destination's owner,
 //    extended attributes and permission bits (in that order, after the last
 //    write, so that the kernel does not clear set-ID bits or capabilities),
-//    and is flushed to disk, on its own or with a group of others;
-//  - commit: the temporary file is renamed over the destination.
+//    and is flushed to disk, at once or later by the caller;
+//  - commit: once the destination is seen to be the one that was read, the
+//    temporary file is renamed over it.
 // A file that must keep its inode (several hard links), that sits in a folder
 // where nothing may be created, or whose owner or group a new file could not
 // take, is instead overwritten in place at commit (see posix_files.cpp).
 
 #include <sys/stat.h>
 
-#include <atomic>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -108,40 +105,37 @@ private:
     struct stat status_ {};
 };
 
-// Makes prepared files durable in groups: one flush of a file system (syncfs)
-// covers every file written on it before the flush began, where a flush per
-// file would wait on the disk once per file. Safe to share between threads.
-class GroupFlush {
-public:
-    // Notes that a file has just been written; returns its place in the order of writes.
-    std::uint64_t written();
-    // Returns once every file written up to ticket on fd's file system is on disk.
-    void through(std::uint64_t ticket, int fd, const std::filesystem::path& shown);
-
-private:
-    std::atomic<std::uint64_t> written_{0};
-    std::mutex mutex_;
-    std::map<dev_t, std::uint64_t> flushed_;  // per file system: on disk up to this ticket
-};
+// When prepared content reaches the disk: flushed at once, or deferred to the
+// caller, who flushes it (file by file, or a whole file system at once)
+// before commit() lets it take the destination's name.
+enum class Durability { Now, Deferred };
 
 // New content for one destination, prepared and waiting for commit(). Until
 // then nothing visible has changed; a write dropped uncommitted removes its
 // temporary file. The objects it was made from must outlive it.
 class PendingWrite {
 public:
-    // Prepares file's new content, as produced; previous is the file's content as read. With
-    // a group the content is flushed at commit, with the group's other files; else at once.
+    // Prepares file's new content, as produced; previous is the file's content as read.
     static PendingWrite rewrite(const InputFile& file, std::string_view previous, Producer produce,
-                                GroupFlush* group = nullptr);
+                                Durability durability = Durability::Now);
     // Prepares a backup of source, whose content was read as content, under the name to.
     static PendingWrite backup(const InputFile& source, std::string_view content,
-                               const std::filesystem::path& to, GroupFlush* group = nullptr);
+                               const std::filesystem::path& to,
+                               Durability durability = Durability::Now);
 
     PendingWrite(PendingWrite&&) noexcept;
     PendingWrite& operator=(PendingWrite&&) noexcept;
     ~PendingWrite();
 
-    // Puts the content in place; a rewrite first checks that its file is unchanged.
+    // The prepared file's descriptor until commit(); -1 when the content goes in place at
+    // commit, which then flushes it itself.
+    int descriptor() const;
+    // Flushes deferred content to disk now (its data and what is needed to read it back).
+    void flush();
+    // The folder whose entry commit() changes: flushing it makes the commit durable.
+    std::filesystem::path folder() const;
+    // Puts the content in place; a rewrite first checks that its file is unchanged, as late as
+    // it can: right before the rename, or right before the first byte written in place.
     void commit();
 
 private:

@@ -170,16 +170,14 @@ Bytes readWhole(int fd, std::uint64_t size, const fs::path& shown) {
 struct TempFile {
     Fd fd;
     std::string path;
-    std::uint64_t ticket = 0;  // with a group flush: when it was written
 
     TempFile() = default;
     TempFile(TempFile&& other) noexcept
-        : fd(std::move(other.fd)), path(std::exchange(other.path, {})), ticket(other.ticket) {}
+        : fd(std::move(other.fd)), path(std::exchange(other.path, {})) {}
     TempFile& operator=(TempFile&& other) noexcept {
         drop();
         fd = std::move(other.fd);
         path = std::exchange(other.path, {});
-        ticket = other.ticket;
         return *this;
     }
     ~TempFile() { drop(); }
@@ -194,20 +192,21 @@ struct TempFile {
         path = std::move(name);
         return 0;
     }
-    // The content is written: flushed to disk now, or noted with the group to flush at commit.
-    void finish(GroupFlush* group, const fs::path& shown) {
-        if (group)
-            ticket = group->written();
-        else if (::fsync(fd.get()) != 0)
+    // Without this flush, a crash soon after the rename could leave the destination empty or
+    // holding only part of its new content: the rename may reach the disk before the data. A
+    // full fsync, as the owner, mode and attributes set after the write must last too.
+    void flush(const fs::path& shown) {
+        if (::fsync(fd.get()) != 0)
             fail("cannot write", shown, errno);
     }
-    // On disk and closed, then renamed over file; returns 0, or rename's error (the temporary
+    // Closed (some file systems report write errors only there), checked, then renamed over
+    // file with nothing that waits in between; returns 0, or rename's error (the temporary
     // file then stays).
-    int renameOver(const fs::path& file, GroupFlush* group, const fs::path& shown) {
-        if (group)
-            group->through(ticket, fd.get(), shown);
+    int renameOver(const fs::path& file, const fs::path& shown, const InputFile* checked) {
         if (fd.close() != 0)
             fail("cannot write", shown, errno);
+        if (checked)
+            checked->checkUnchanged();
         if (::rename(path.c_str(), file.c_str()) != 0)
             return errno;
         path.clear();
@@ -302,32 +301,13 @@ int Fd::close() {
     return fd_ < 0 ? 0 : ::close(std::exchange(fd_, -1));
 }
 
-std::uint64_t GroupFlush::written() {
-    return ++written_;
-}
-
-void GroupFlush::through(std::uint64_t ticket, int fd, const fs::path& shown) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        fail("cannot write", shown, errno);
-    const std::lock_guard lock(mutex_);
-    std::uint64_t& flushed = flushed_[st.st_dev];
-    if (ticket <= flushed)
-        return;
-    // Every file noted so far was written before the flush starts.
-    const std::uint64_t now = written_;
-    if (::syncfs(fd) != 0)
-        fail("cannot write", shown, errno);
-    flushed = now;
-}
-
 Bytes::Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
 InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
     // Stat before open: opening a FIFO or a device could block or have effects.
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0)
-        fail("cannot open", path, errno);
+        fail("cannot open the file", path, errno);
     if (S_ISLNK(status.st_mode)) {
         // The link stays; its target is the file to read and replace.
         std::error_code error;
@@ -335,21 +315,23 @@ InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
         if (error)
             throw FileError(path, "cannot follow the symbolic link", error);
         if (::stat(target_.c_str(), &status) != 0)
-            fail("cannot open", path, errno);
+            fail("cannot open the file", path, errno);
     }
     const auto checkRegular = [&](const struct stat& st) {
         if (!S_ISREG(st.st_mode))
             fail("not a regular file", path, S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP);
     };
     checkRegular(status);
+    // Only a refusal makes a file read-only; one that vanished meanwhile, say, could not be opened.
     if (const int error = writeAccess(target_, status))
-        fail("file is read-only", path, error);
+        fail(refused(error) || error == EROFS ? "file is read-only" : "cannot open the file", path,
+             error);
     fd_ = Fd(::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd_.get() < 0)
-        fail("cannot open", path, errno);
+        fail("cannot open the file", path, errno);
     // Again on what was opened, in case the name changed hands in between.
     if (::fstat(fd_.get(), &status_) != 0)
-        fail("cannot open", path, errno);
+        fail("cannot open the file", path, errno);
     checkRegular(status_);
 }
 
@@ -380,7 +362,6 @@ struct PendingWrite::State {
     Producer produce;                   // the new content
     mode_t mode = 0;                    // the destination's permission bits
     TempFile temp;                      // the prepared content, unless it goes in place
-    GroupFlush* group = nullptr;        // flushes the temporary file at commit, if given
     bool regularDestination = true;     // false: a link that commit replaces, never follows
 
     void writeInPlace();
@@ -392,9 +373,8 @@ PendingWrite& PendingWrite::operator=(PendingWrite&&) noexcept = default;
 PendingWrite::~PendingWrite() = default;
 
 PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previous,
-                                   Producer produce, GroupFlush* group) {
+                                   Producer produce, Durability durability) {
     auto s = std::make_unique<State>();
-    s->group = group;
     s->shown = file.path();
     s->file = file.target();
     s->source = &file;
@@ -412,7 +392,8 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
             copyExtendedAttributes(file.fd(), s->temp.fd.get(), s->shown);
             if (::fchmod(s->temp.fd.get(), s->mode) != 0)
                 fail("cannot set permissions", s->shown, errno);
-            s->temp.finish(group, s->shown);
+            if (durability == Durability::Now)
+                s->temp.flush(s->shown);
         } else {
             s->temp.drop();  // in place, at commit
         }
@@ -421,9 +402,8 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
 }
 
 PendingWrite PendingWrite::backup(const InputFile& source, std::string_view content,
-                                  const fs::path& to, GroupFlush* group) {
+                                  const fs::path& to, Durability durability) {
     auto s = std::make_unique<State>();
-    s->group = group;
     s->shown = to;
     s->file = to;
     s->produce = [content](SliceSink& sink) { sink.put(content); };
@@ -434,7 +414,7 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
     bool exists = true;
     if (::lstat(to.c_str(), &existing) != 0) {
         if (errno != ENOENT)
-            fail("cannot open", to, errno);
+            fail("cannot open the file", to, errno);
         exists = false;
     } else if (S_ISDIR(existing.st_mode)) {
         fail("a folder has the backup's name", to, EISDIR);
@@ -452,7 +432,8 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
         writeAll(s->temp.fd.get(), s->produce, to);
         if (::fchmod(s->temp.fd.get(), s->mode) != 0)
             fail("cannot set permissions", to, errno);
-        s->temp.finish(group, to);
+        if (durability == Durability::Now)
+            s->temp.flush(to);
     } else if (!refused(error) || !exists || !s->regularDestination) {
         fail("cannot create the backup", to, error);
     }
@@ -460,12 +441,23 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
     return PendingWrite(std::move(s));
 }
 
+int PendingWrite::descriptor() const {
+    return state_->temp.fd.get();
+}
+
+void PendingWrite::flush() {
+    if (state_->temp.fd.get() >= 0)
+        state_->temp.flush(state_->shown);
+}
+
+fs::path PendingWrite::folder() const {
+    return state_->file.parent_path();
+}
+
 void PendingWrite::commit() {
     State& s = *state_;
-    if (s.source)
-        s.source->checkUnchanged();
     if (!s.temp.path.empty()) {
-        const int error = s.temp.renameOver(s.file, s.group, s.shown);
+        const int error = s.temp.renameOver(s.file, s.shown, s.source);
         if (error == 0)
             return;
         // A folder that lets us write the file but not replace it (a sticky folder, say).
@@ -481,8 +473,12 @@ void PendingWrite::State::writeInPlace() {
     // O_NOFOLLOW: a link put in the file's place meanwhile is never written through.
     Fd fd(::open(file.c_str(),
                  (source ? O_WRONLY : O_RDWR) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        fail("cannot open for writing", shown, errno);
+    if (fd.get() < 0) {
+        const int error = errno;
+        if (source)
+            source->checkUnchanged();  // gone or replaced meanwhile: that is the news
+        fail("cannot open for writing", shown, error);
+    }
     struct stat now {};
     if (::fstat(fd.get(), &now) != 0)
         fail("cannot open for writing", shown, errno);
@@ -490,6 +486,9 @@ void PendingWrite::State::writeInPlace() {
         failChanged(shown);
     if (!S_ISREG(now.st_mode))
         fail("not a regular file", shown, ENOTSUP);
+    // The last look before the first byte changes: the file is still the one that was read.
+    if (source)
+        source->checkUnchanged();
     // The content to put back if a write fails: a rewrite holds it, a backup's is read now.
     Bytes kept;
     if (!source) {

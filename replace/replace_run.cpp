@@ -3,19 +3,25 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/errors.h"
+#include "replace/group_flush.h"
 #include "replace/replace_text.h"
 
 namespace qm::replace {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // File contents held in memory by the rows in flight, at most; a larger file waits until it
 // can be alone.
@@ -26,29 +32,51 @@ constexpr std::uint64_t kMemoryBudget = std::uint64_t{32} << 20;
 // the usual limit of 1024 open files.
 constexpr unsigned kWorkersPerCore = 64;
 constexpr unsigned kMostWorkers = 128;
+// Renamed rows are shown "Done" once their renames are on disk; they wait at most this long,
+// or for this many others, when nothing else flushes them sooner.
+constexpr auto kMostUnreportedTime = std::chrono::milliseconds(200);
+constexpr std::size_t kMostUnreported = 256;
 
-struct FileId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FileId&) const = default;
-};
+// A failure that running ahead can cause, not the row itself: it is tried again alone.
+bool lackOfResources(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (const std::system_error& e) {
+        const int error = e.code().value();
+        return (e.code().category() == std::generic_category() ||
+                e.code().category() == std::system_category()) &&
+               (error == ENOSPC || error == EDQUOT || error == EMFILE || error == ENFILE ||
+                error == ENOMEM || error == EAGAIN);
+    } catch (...) {
+        return false;
+    }
+}
 
-// One row read, replaced and written beside its file, waiting to be committed.
+// One row read, replaced and written beside its file, waiting to be made durable and committed.
 struct Prepared {
-    Prepared(const std::filesystem::path& path, const RunTexts& texts, platform::GroupFlush& group)
-        : rewrite(path, texts.find, texts.replacement, &group) {
+    Prepared(const fs::path& path, const RunTexts& texts)
+        : rewrite(path, texts.find, texts.replacement, platform::Durability::Deferred) {
         if (texts.backup) {
             backup.emplace(platform::PendingWrite::backup(rewrite.file(), rewrite.content(),
-                                                          backupPath(path), &group));
+                                                          backupPath(path),
+                                                          platform::Durability::Deferred));
         }
     }
-    // The backup takes its name first, then the new content the file's (which checks again
-    // that the file is unchanged).
+    // Its prepared files: the backup's first, as it is committed first.
+    std::vector<platform::PendingWrite*> writes() {
+        std::vector<platform::PendingWrite*> all;
+        if (backup)
+            all.push_back(&*backup);
+        all.push_back(&rewrite.write());
+        return all;
+    }
+    // The backup takes its name first, then the new content the file's; each checks right
+    // before its rename that the file is still the one that was read.
     void commit() {
-        if (backup) {
-            rewrite.file().checkUnchanged();
+        if (backup)
             backup->commit();
-        }
         rewrite.commit();
     }
 
@@ -56,7 +84,46 @@ struct Prepared {
     std::optional<platform::PendingWrite> backup;
 };
 
+// What a row may touch, as hashes: a collision only makes a row wait.
+struct Identity {
+    bool known = false;                // false: it could touch anything, and waits for every row
+    std::uint64_t bytes = 0;           // the file's size
+    std::vector<std::size_t> touches;  // names its commit replaces, and inodes it writes
+    std::vector<std::size_t> passes;   // folders its path goes through
+};
+
+std::size_t keyOf(std::string_view name) {
+    return std::hash<std::string_view>{}(name);
+}
+
+std::size_t keyOf(const struct stat& st) {
+    return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(st.st_ino) * 0x9E3779B97F4A7C15u ^
+                                      static_cast<std::uint64_t>(st.st_dev));
+}
+
+// Rows renamed whose renames are not yet known to be on disk, by folder.
+struct Unreported {
+    std::vector<std::size_t> rows;
+    std::map<std::string, std::uint64_t> folders;  // folder -> its last rename's ticket
+    std::chrono::steady_clock::time_point since;
+};
+
 }  // namespace
+
+void PathList::reserve(std::size_t count, std::size_t bytes) {
+    ends_.reserve(count);
+    bytes_.reserve(bytes);
+}
+
+void PathList::add(const fs::path& path) {
+    bytes_ += path.native();
+    ends_.push_back(bytes_.size());
+}
+
+fs::path PathList::operator[](std::size_t index) const {
+    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+    return fs::path(bytes_.substr(begin, ends_[index] - begin));
+}
 
 std::filesystem::path backupPath(const std::filesystem::path& file) {
     // Appended to the native bytes, so a name that is not valid UTF-8 keeps them.
@@ -65,37 +132,47 @@ std::filesystem::path backupPath(const std::filesystem::path& file) {
     return std::filesystem::path(std::move(bytes));
 }
 
-// Each worker holds one row at a time, from its claim until it closes the row after
-// its commit. Rows are claimed in order, one at a time, within the memory limit; a
-// claimed row waits until no earlier uncommitted row touches its file, is prepared,
-// and then waits for the committer.
+// Workers claim rows in order, one at a time, within the memory limit and the
+// look-ahead; a claimed row waits until the rows before it that touch its file
+// are committed, is prepared, and waits for the committer; once it is in place
+// its worker closes it. The committer flushes each row's files, commits it,
+// and reports renamed rows once their renames are on disk. Everything below
+// `mutex` is read and written under it.
 struct BatchRun::Shared {
     struct Row {
-        // What a row touches. Names, with their folders resolved, stay when a rewrite gives the
-        // file a new inode; the inode joins hard links. No inode (no such file yet): the row
-        // waits for every earlier one.
-        std::vector<std::string> names;  // the file's, its target's and its backup's
-        std::optional<FileId> file;
         std::uint64_t bytes = 0;
+        std::size_t waitUntil = 0;           // rows that must be committed before it is prepared
+        std::vector<std::size_t> keys;       // what it registered in `toucher`
         std::unique_ptr<Prepared> prepared;  // prepared; back from the committer once in place
+        std::uint64_t ticket = 0;            // its files' place in the group flush; 0: flushed
         std::exception_ptr failure;
         unsigned worker = 0;  // the one that prepared it, and closes it once it is in place
-
-        bool touchesTheFileOf(const Row& earlier) const;
     };
 
-    Shared(std::vector<std::filesystem::path> f, RunTexts t, unsigned workers, Events e)
-        : files(std::move(f)), texts(std::move(t)), events(std::move(e)), rows(files.size()) {
+    Shared(PathList f, RunTexts t, unsigned workers, Events e)
+        : files(std::move(f)), texts(std::move(t)), events(std::move(e)) {
         // With backups every row writes two temporary files; a short queue needs fewer workers.
         threadCount = std::max(1u, workers / (texts.backup ? 2 : 1));
         threadCount = static_cast<unsigned>(std::clamp<std::size_t>(files.size(), 1, threadCount));
         committedOne = std::vector<std::condition_variable>(threadCount);
+        ahead = threadCount;
     }
 
     void work(unsigned me);
+    void prepareAndClose(std::size_t row, unsigned me);
+    void letGo(std::unique_lock<std::mutex>& lock, std::unique_ptr<Prepared> prepared);
+    void close(std::unique_lock<std::mutex>& lock, std::size_t row);
+    Identity identify(const fs::path& path);
+    void claimed(std::size_t row, Identity identity, unsigned me);
+    bool heldBack(std::size_t row) const { return drainAt && row > *drainAt; }
+
     void commitAll();
-    Row identify(const std::filesystem::path& path);
-    bool conflictsWithEarlier(std::size_t row) const;
+    bool commitRow(std::size_t row, Unreported& unreported, std::exception_ptr& failure);
+    bool commitAlone(std::size_t row, Unreported& unreported, std::exception_ptr& failure);
+    void makeDurable(Prepared& prepared, std::uint64_t ticket);
+    void renamed(std::size_t row, Prepared& prepared, Unreported& unreported);
+    void settle(Unreported& unreported, bool report);
+    void stopAll();
     // Passes news on; nothing may escape a thread, and a run goes on without its news.
     static void report(const std::function<void()>& news) noexcept {
         try {
@@ -104,76 +181,107 @@ struct BatchRun::Shared {
         }
     }
 
-    const std::vector<std::filesystem::path> files;
+    const PathList files;
     const RunTexts texts;
     const Events events;
-    platform::GroupFlush flush;  // the rows' new content reaches the disk in groups
+    GroupFlush group;  // the rows' new content, then their renames, reach the disk in groups
     unsigned threadCount = 1;
-    std::vector<std::thread> workers;
+    std::vector<std::thread> workers;  // those that could be started; none: the committer works
 
     std::mutex claiming;  // held while a row is claimed: rows take their limits in order
     std::map<std::string, std::string> folders;  // resolved folders, while claiming
     std::mutex mutex;                            // guards everything below
-    std::condition_variable ready;               // a row is prepared (or failed), for the committer
-    std::condition_variable freed;               // a row is committed or closed, or the run stops
-    std::vector<std::condition_variable> committedOne;  // per worker: its row is in place
-    std::vector<Row> rows;
+    std::condition_variable ready;  // for the committer: a row is prepared or failed, or let go
+    std::condition_variable freed;  // for workers: a row is committed or closed, or the run stops
+    std::vector<std::condition_variable> committedOne;     // per worker: its row is in place
+    std::map<std::size_t, Row> rows;                       // claimed and not yet closed
+    std::unordered_map<std::size_t, std::size_t> toucher;  // key -> the last row that touches it
+    std::optional<std::size_t> lastUnknown;                // the last row that could touch anything
     std::size_t nextToClaim = 0;
     std::size_t committed = 0;  // rows before this one are in place
     std::uint64_t bytesInFlight = 0;
+    unsigned ahead = 1;    // rows prepared ahead of the committed ones, at most
+    unsigned holding = 0;  // preparations alive: their files open, their temporaries made
+    std::optional<std::size_t> drainAt;  // prepared again alone: later rows let go and wait
+    std::optional<std::size_t> lostRow;  // a row that could not even be claimed
+    std::exception_ptr lostFailure;
     bool noMoreClaims = false;  // a row failed: no later row will be committed
     bool stop = false;
     bool cancelled = false;
 };
 
-bool BatchRun::Shared::Row::touchesTheFileOf(const Row& earlier) const {
-    if (!file || file == earlier.file)
-        return true;
-    for (const std::string& name : names) {
-        if (std::find(earlier.names.begin(), earlier.names.end(), name) != earlier.names.end())
-            return true;
-    }
-    return false;
-}
-
-BatchRun::Shared::Row BatchRun::Shared::identify(const std::filesystem::path& path) {
-    Row row;
+Identity BatchRun::Shared::identify(const fs::path& path) {
+    Identity id;
     struct stat st {};
     std::error_code error;
     if (::lstat(path.c_str(), &st) != 0)
-        return row;
+        return id;
     const bool link = S_ISLNK(st.st_mode);
     if (link && ::stat(path.c_str(), &st) != 0)
-        return row;
-    const std::filesystem::path folder = path.parent_path();
+        return id;
+    const fs::path folder = path.parent_path();
     auto resolved = folders.find(folder.native());
     if (resolved == folders.end()) {
-        const auto real = std::filesystem::canonical(folder.empty() ? "." : folder, error);
+        const auto real = fs::canonical(folder.empty() ? "." : folder, error);
         if (error)
-            return row;
+            return id;
         resolved = folders.emplace(folder.native(), real.native()).first;
     }
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    if (error)
+        return id;
+    // The names its commit replaces, as given and with their folders resolved; a final link's
+    // target; the backup's names, which the row creates if they do not exist yet.
     const std::string name = resolved->second + '/' + path.filename().native();
-    row.names.push_back(name);
+    std::vector<std::string> names{absolute.native(), name};
     if (link) {
-        const auto target = std::filesystem::canonical(path, error);
+        const auto target = fs::canonical(path, error);
         if (error)
-            return row;
-        row.names.push_back(target.native());
+            return id;
+        names.push_back(target.native());
     }
-    if (texts.backup)
-        row.names.push_back(name + std::string(kBackupSuffix));
-    row.bytes = static_cast<std::uint64_t>(st.st_size);
-    row.file = FileId{st.st_dev, st.st_ino};
-    return row;
+    if (texts.backup) {
+        names.push_back(absolute.native() + std::string(kBackupSuffix));
+        names.push_back(name + std::string(kBackupSuffix));
+        // A backup written in place lands in whatever file has the name now.
+        struct stat backup {};
+        if (::lstat(names.back().c_str(), &backup) == 0 && S_ISREG(backup.st_mode))
+            id.touches.push_back(keyOf(backup));
+    }
+    for (const std::string& each : names) id.touches.push_back(keyOf(each));
+    id.touches.push_back(keyOf(st));
+    // Folders on the way, which an earlier row could replace (a backup's name that is a link to
+    // a folder, say).
+    for (fs::path p : {absolute.parent_path(), fs::path(resolved->second)}) {
+        for (; p.has_relative_path(); p = p.parent_path()) id.passes.push_back(keyOf(p.native()));
+    }
+    id.bytes = static_cast<std::uint64_t>(st.st_size);
+    id.known = true;
+    return id;
 }
 
-bool BatchRun::Shared::conflictsWithEarlier(std::size_t row) const {
-    for (std::size_t i = committed; i < row; ++i) {
-        if (rows[row].touchesTheFileOf(rows[i]))
-            return true;
+void BatchRun::Shared::claimed(std::size_t row, Identity identity, unsigned me) {
+    // Waits for the last earlier uncommitted row that touches what it touches or passes through,
+    // and for every earlier row when it or such a row could touch anything.
+    std::size_t after = identity.known ? 0 : row;
+    if (lastUnknown && *lastUnknown >= committed)
+        after = std::max(after, *lastUnknown + 1);
+    for (const auto* keys : {&identity.touches, &identity.passes}) {
+        for (const std::size_t key : *keys) {
+            const auto found = toucher.find(key);
+            if (found != toucher.end() && found->second >= committed)
+                after = std::max(after, found->second + 1);
+        }
     }
-    return false;
+    Row& r = rows[row];
+    r.bytes = identity.bytes;
+    r.waitUntil = after;
+    r.worker = me;
+    for (const std::size_t key : identity.touches) toucher[key] = row;
+    r.keys = std::move(identity.touches);
+    if (!identity.known)
+        lastUnknown = row;
+    bytesInFlight += r.bytes;
 }
 
 void BatchRun::Shared::work(unsigned me) {
@@ -182,95 +290,268 @@ void BatchRun::Shared::work(unsigned me) {
         {
             const std::lock_guard claim(claiming);
             {
-                const std::lock_guard lock(mutex);
+                std::unique_lock lock(mutex);
+                freed.wait(lock, [&] {
+                    return stop || noMoreClaims || nextToClaim == files.size() ||
+                           (!drainAt && nextToClaim < committed + ahead);
+                });
                 if (stop || noMoreClaims || nextToClaim == files.size())
                     return;
                 row = nextToClaim++;
             }
-            Row identified = identify(files[row]);
+            Identity identity;
+            try {
+                identity = identify(files[row]);
+            } catch (...) {
+                identity = {};  // unknown: it waits for every earlier row
+            }
             std::unique_lock lock(mutex);
             freed.wait(lock, [&] {
                 return stop || bytesInFlight == 0 ||
-                       bytesInFlight + identified.bytes <= kMemoryBudget;
+                       bytesInFlight + identity.bytes <= kMemoryBudget;
             });
             if (stop)
                 return;
-            bytesInFlight += identified.bytes;
-            rows[row] = std::move(identified);
-            rows[row].worker = me;
-        }
-        {
-            std::unique_lock lock(mutex);
-            freed.wait(lock, [&] { return stop || !conflictsWithEarlier(row); });
-            if (stop)
+            try {
+                claimed(row, std::move(identity), me);
+            } catch (...) {
+                // Not even room to note the row: the run ends there.
+                rows.erase(row);
+                lostRow = row;
+                lostFailure = std::current_exception();
+                noMoreClaims = true;
+                ready.notify_one();
                 return;
-        }
-        std::unique_ptr<Prepared> prepared;
-        std::exception_ptr failure;
-        try {
-            prepared = std::make_unique<Prepared>(files[row], texts, flush);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        {
-            const std::lock_guard lock(mutex);
-            if (!stop) {
-                rows[row].prepared = std::move(prepared);
-                rows[row].failure = failure;
-                noMoreClaims = noMoreClaims || failure;
             }
         }
-        ready.notify_one();
-        if (!prepared && failure)
-            return;  // the run ends at this row
-        // Once the row is in place, its worker closes it: the last close of a replaced file
-        // frees its blocks, which can wait on the disk, and the committer should not.
-        std::unique_lock lock(mutex);
-        committedOne[me].wait(lock, [&] { return committed > row || stop; });
-        if (committed <= row)
-            return;  // the run stopped first: its temporary files go with the rows
-        prepared = std::move(rows[row].prepared);
-        lock.unlock();
-        prepared.reset();
-        lock.lock();
-        bytesInFlight -= rows[row].bytes;
-        lock.unlock();
-        freed.notify_all();
+        prepareAndClose(row, me);
     }
 }
 
-void BatchRun::Shared::commitAll() {
-    std::exception_ptr failure;
-    for (std::size_t row = 0; row < files.size(); ++row) {
+void BatchRun::Shared::letGo(std::unique_lock<std::mutex>& lock,
+                             std::unique_ptr<Prepared> prepared) {
+    lock.unlock();
+    prepared.reset();  // closes its files and removes its temporaries
+    lock.lock();
+    --holding;
+    ready.notify_one();
+}
+
+void BatchRun::Shared::close(std::unique_lock<std::mutex>& lock, std::size_t row) {
+    Row& r = rows.at(row);
+    if (r.prepared)
+        letGo(lock, std::move(r.prepared));
+    bytesInFlight -= r.bytes;
+    for (const std::size_t key : r.keys) {
+        const auto found = toucher.find(key);
+        if (found != toucher.end() && found->second == row)
+            toucher.erase(found);
+    }
+    rows.erase(row);
+    freed.notify_all();
+}
+
+void BatchRun::Shared::prepareAndClose(std::size_t row, unsigned me) {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        freed.wait(lock, [&] {
+            return stop || (committed >= rows.at(row).waitUntil && row < committed + ahead &&
+                            !heldBack(row));
+        });
+        if (stop)
+            return;
+        ++holding;
+        lock.unlock();
         std::unique_ptr<Prepared> prepared;
-        {
-            std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return stop || rows[row].prepared || rows[row].failure; });
-            if (stop)
-                break;
-            if (rows[row].failure) {
-                failure = rows[row].failure;
-                break;
-            }
-            prepared = std::move(rows[row].prepared);
-        }
+        std::exception_ptr failure;
+        std::uint64_t ticket = 0;
         try {
-            prepared->commit();
+            prepared = std::make_unique<Prepared>(files[row], texts);
+            if (group.perFile()) {
+                for (platform::PendingWrite* write : prepared->writes()) write->flush();
+            } else {
+                ticket = group.written();
+            }
         } catch (...) {
             failure = std::current_exception();
-            break;
+            prepared.reset();
         }
-        unsigned worker = 0;
-        {
-            const std::lock_guard lock(mutex);
-            committed = row + 1;
-            rows[row].prepared = std::move(prepared);  // for its worker to close
-            worker = rows[row].worker;
+        lock.lock();
+        if (stop || heldBack(row)) {  // an earlier row is prepared again alone: this one waits
+            letGo(lock, std::move(prepared));
+            if (stop)
+                return;
+            continue;
         }
-        committedOne[worker].notify_one();
-        freed.notify_all();
-        report([&] { events.committed(row); });
+        Row& r = rows.at(row);
+        if (failure) {
+            --holding;
+            r.failure = failure;
+            // Short of resources: the committer prepares it again, alone; else the run ends here.
+            noMoreClaims = noMoreClaims || !lackOfResources(failure);
+            ready.notify_one();
+            return;
+        }
+        r.prepared = std::move(prepared);
+        r.ticket = ticket;
+        ready.notify_one();
+        committedOne[me].wait(lock, [&] { return stop || committed > row || heldBack(row); });
+        if (committed > row) {
+            // Closed by its worker: the last close of a replaced file frees its blocks, which
+            // can wait on the disk, and the committer should not.
+            close(lock, row);
+            return;
+        }
+        letGo(lock, std::move(rows.at(row).prepared));
+        if (stop)
+            return;
     }
+}
+
+void BatchRun::Shared::makeDurable(Prepared& prepared, std::uint64_t ticket) {
+    if (ticket == 0)
+        return;  // its worker flushed it
+    for (platform::PendingWrite* write : prepared.writes()) {
+        if (write->descriptor() < 0)
+            continue;  // written in place, and flushed there
+        if (group.perFile())
+            write->flush();
+        else
+            group.through(ticket, write->descriptor(), write->folder());
+    }
+}
+
+void BatchRun::Shared::renamed(std::size_t row, Prepared& prepared, Unreported& unreported) {
+    if (unreported.rows.empty())
+        unreported.since = std::chrono::steady_clock::now();
+    const std::uint64_t ticket = group.written();
+    for (platform::PendingWrite* write : prepared.writes()) {
+        const fs::path folder = write->folder();
+        unreported.folders[folder.empty() ? "." : folder.native()] = ticket;
+    }
+    unreported.rows.push_back(row);
+}
+
+void BatchRun::Shared::settle(Unreported& unreported, bool reportThem) {
+    if (unreported.rows.empty())
+        return;
+    {
+        const std::lock_guard lock(mutex);
+        group.reconsider(2 * bytesInFlight);
+    }
+    // A rename is durable once its folder is: flushed on its own, or with its file system.
+    for (const auto& [folder, ticket] : unreported.folders) group.folderThrough(ticket, folder);
+    if (reportThem) {
+        for (const std::size_t row : unreported.rows) report([&] { events.committed(row); });
+    }
+    unreported = {};
+}
+
+bool BatchRun::Shared::commitAlone(std::size_t row, Unreported& unreported,
+                                   std::exception_ptr& failure) {
+    {
+        std::unique_lock lock(mutex);
+        // Every other row lets go of what it holds, and fewer rows go ahead from now on.
+        drainAt = row;
+        ahead = std::max(1u, std::min<unsigned>(ahead, static_cast<unsigned>(rows.size())) / 2);
+        freed.notify_all();
+        for (std::condition_variable& one : committedOne) one.notify_all();
+        ready.wait(lock, [&] { return stop || holding == 0; });
+        if (stop)
+            return false;
+    }
+    try {
+        Prepared prepared(files[row], texts);
+        for (platform::PendingWrite* write : prepared.writes()) write->flush();
+        prepared.commit();
+        renamed(row, prepared, unreported);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::unique_lock lock(mutex);
+    drainAt.reset();
+    if (rows.count(row) != 0)
+        close(lock, row);
+    if (!failure)
+        committed = row + 1;
+    freed.notify_all();
+    return !failure;
+}
+
+bool BatchRun::Shared::commitRow(std::size_t row, Unreported& unreported,
+                                 std::exception_ptr& failure) {
+    if (workers.empty())
+        return commitAlone(row, unreported, failure);
+    std::unique_ptr<Prepared> prepared;
+    std::uint64_t ticket = 0;
+    {
+        std::unique_lock lock(mutex);
+        const auto isReady = [&] {
+            const auto found = rows.find(row);
+            return stop || lostRow == row ||
+                   (found != rows.end() && (found->second.prepared || found->second.failure));
+        };
+        // Renames are made durable and shown in groups: most often the flush of a later row's
+        // files has covered them by then.
+        while (!isReady()) {
+            if (!unreported.rows.empty() &&
+                (unreported.rows.size() >= kMostUnreported ||
+                 std::chrono::steady_clock::now() - unreported.since >= kMostUnreportedTime)) {
+                lock.unlock();
+                settle(unreported, true);
+                lock.lock();
+            } else if (unreported.rows.empty()) {
+                ready.wait(lock, isReady);
+            } else {
+                ready.wait_until(lock, unreported.since + kMostUnreportedTime, isReady);
+            }
+        }
+        if (stop)
+            return false;
+        if (lostRow == row) {
+            failure = lostFailure;
+            return false;
+        }
+        Row& r = rows.at(row);
+        if (r.failure) {
+            if (!lackOfResources(r.failure)) {
+                failure = r.failure;
+                return false;
+            }
+            r.failure = nullptr;
+            lock.unlock();
+            return commitAlone(row, unreported, failure);
+        }
+        prepared = std::move(r.prepared);
+        ticket = r.ticket;
+    }
+    try {
+        makeDurable(*prepared, ticket);
+        prepared->commit();
+    } catch (...) {
+        failure = std::current_exception();
+        std::unique_lock lock(mutex);
+        letGo(lock, std::move(prepared));
+        if (!lackOfResources(failure))
+            return false;
+        failure = nullptr;
+        lock.unlock();
+        return commitAlone(row, unreported, failure);
+    }
+    renamed(row, *prepared, unreported);
+    unsigned worker = 0;
+    {
+        const std::lock_guard lock(mutex);
+        committed = row + 1;
+        rows.at(row).prepared = std::move(prepared);  // for its worker to close
+        worker = rows.at(row).worker;
+    }
+    committedOne[worker].notify_one();
+    freed.notify_all();
+    return true;
+}
+
+void BatchRun::Shared::stopAll() {
     {
         const std::lock_guard lock(mutex);
         stop = true;
@@ -279,18 +560,55 @@ void BatchRun::Shared::commitAll() {
     for (std::condition_variable& one : committedOne) one.notify_all();
     for (std::thread& worker : workers) worker.join();
     rows.clear();  // every prepared row not committed takes its temporary files with it
+}
+
+void BatchRun::Shared::commitAll() {
+    std::exception_ptr failure;
+    Unreported unreported;
+    try {
+        for (std::size_t row = 0; row < files.size(); ++row) {
+            if (!commitRow(row, unreported, failure))
+                break;
+        }
+    } catch (...) {
+        failure = std::current_exception();  // memory for the run's own bookkeeping
+    }
+    stopAll();
+    bool wasCancelled = false;
+    {
+        const std::lock_guard lock(mutex);
+        wasCancelled = cancelled;
+    }
+    // Before the end is told, everything the run did is on disk.
+    try {
+        settle(unreported, !wasCancelled);
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
     // Moved: the listener holds the only reference to the failure from here on.
-    if (!cancelled)
+    if (!wasCancelled)
         report([&] { events.finished(std::move(failure)); });
 }
 
-BatchRun::BatchRun(std::vector<std::filesystem::path> files, RunTexts texts, unsigned workers,
-                   Events events)
+BatchRun::BatchRun(PathList files, RunTexts texts, unsigned workers, Events events)
     : shared_(std::make_unique<Shared>(std::move(files), std::move(texts), workers,
                                        std::move(events))) {
-    for (unsigned i = 0; i < shared_->threadCount; ++i)
-        shared_->workers.emplace_back([s = shared_.get(), i] { s->work(i); });
-    committer_ = std::thread([s = shared_.get()] { s->commitAll(); });
+    Shared& s = *shared_;
+    s.workers.reserve(s.threadCount);
+    for (unsigned i = 0; i < s.threadCount; ++i) {
+        try {
+            s.workers.emplace_back([&s, i] { s.work(i); });
+        } catch (const std::system_error&) {
+            break;  // the run goes on with the threads that did start
+        }
+    }
+    try {
+        committer_ = std::thread([&s] { s.commitAll(); });
+    } catch (...) {
+        s.stopAll();  // nothing was committed, and nothing is left behind
+        throw;
+    }
 }
 
 BatchRun::~BatchRun() {
@@ -342,9 +660,11 @@ std::unique_ptr<BatchRun> startReplace(queue::FileQueue& queue, platform::Window
         boxes.show(kNoFiles, platform::Buttons::Ok);
         return nullptr;
     }
-    std::vector<std::filesystem::path> files;
-    files.reserve(count);
-    for (std::size_t row = 1; row <= count; ++row) files.push_back(queue.path(row));
+    PathList files;
+    std::size_t bytes = 0;
+    for (std::size_t row = 1; row <= count; ++row) bytes += queue.path(row).native().size();
+    files.reserve(count, bytes);
+    for (std::size_t row = 1; row <= count; ++row) files.add(queue.path(row));
     RunTexts texts{window.findText(), window.replaceText(), window.backupChecked()};
 
     // The window takes no input during the run, so its rows stay where they are.

@@ -32,12 +32,33 @@ struct RunTexts {
     bool backup = false;
 };
 
+// The paths of a run, kept as their bytes one after another: a long queue
+// needs far less memory so than as one path object per row.
+class PathList {
+public:
+    // Makes room for count paths of bytes bytes in all.
+    void reserve(std::size_t count, std::size_t bytes);
+    // Appends a path.
+    void add(const std::filesystem::path& path);
+    // Number of paths.
+    std::size_t size() const { return ends_.size(); }
+    // The path at index (< size()).
+    std::filesystem::path operator[](std::size_t index) const;
+
+private:
+    std::string bytes_;
+    std::vector<std::size_t> ends_;
+};
+
 // Rewrites files, each backed up first if asked, on threads of its own. Worker
 // threads prepare rows ahead (read, replace, new content and backup written
 // beside the file); one committer flushes them to disk in groups and puts them
 // in place strictly in order, so the result is the one a run of one file after
-// another gives. The first failure ends the run: rows after it are left
-// exactly as they were.
+// another gives: a row waits for every earlier row that could touch its file.
+// A row is reported committed only once its rename is on disk. The first
+// failure ends the run, rows after it left exactly as they were; a row that
+// fails for want of space, memory, open files or threads while others are in
+// flight is prepared again alone, and only a failure then counts.
 class BatchRun {
 public:
     // Called on the committer thread.
@@ -46,9 +67,9 @@ public:
         std::function<void(std::exception_ptr failure)> finished;  // null when all were
     };
     // workers: temporary files in flight at most (1: one file after another); a row with a
-    // backup writes two, and a short queue starts no more workers than it has rows.
-    BatchRun(std::vector<std::filesystem::path> files, RunTexts texts, unsigned workers,
-             Events events);
+    // backup writes two, and a short queue starts no more workers than it has rows. Runs with
+    // the workers that can be started; throws std::system_error if no thread can be.
+    BatchRun(PathList files, RunTexts texts, unsigned workers, Events events);
     // Stops after the row being committed, without reporting, and waits for every thread.
     ~BatchRun();
     BatchRun(const BatchRun&) = delete;

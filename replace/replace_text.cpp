@@ -22,7 +22,7 @@ void replaceAll(std::string_view content, std::string_view find, std::string_vie
 }
 
 ReplaceInFile::ReplaceInFile(const std::filesystem::path& path, std::string_view find,
-                             std::string_view replacement, platform::GroupFlush* group)
+                             std::string_view replacement, platform::Durability durability)
     : file_(path),
       content_(file_.readAll()),
       write_(platform::PendingWrite::rewrite(
@@ -30,6 +30,6 @@ ReplaceInFile::ReplaceInFile(const std::filesystem::path& path, std::string_view
           [content = content_.view(), find, replacement](platform::SliceSink& sink) {
               replaceAll(content, find, replacement, sink);
           },
-          group)) {}
+          durability)) {}
 
 }  // namespace qm::replace

@@ -20,15 +20,18 @@ void replaceAll(std::string_view content, std::string_view find, std::string_vie
 // constructed (the file read whole, the new content prepared beside it) and
 // put in place by commit(). The file is rewritten even when nothing matches.
 // Failures throw platform::FileError naming the path; the file then keeps its
-// old content. find and replacement (and group) must outlive the object.
+// old content. find and replacement must outlive the object.
 class ReplaceInFile {
 public:
-    // With a group, the new content is flushed to disk together with the group's other files.
+    // Deferred durability leaves flushing the new content to the caller (see PendingWrite).
     ReplaceInFile(const std::filesystem::path& path, std::string_view find,
-                  std::string_view replacement, platform::GroupFlush* group = nullptr);
+                  std::string_view replacement,
+                  platform::Durability durability = platform::Durability::Now);
     // The file as opened, and its content as read: what a backup copies.
     const platform::InputFile& file() const { return file_; }
     std::string_view content() const { return content_.view(); }
+    // The prepared new content: to flush it, and to put it in place with commit().
+    platform::PendingWrite& write() { return write_; }
     // Puts the new content in place, unless the file has changed since it was read.
     void commit() { write_.commit(); }
 

@@ -82,7 +82,9 @@ std::string runBatch(std::vector<fs::path> files, const RunTexts& texts, unsigne
                      const fs::path& root) {
     std::atomic<std::size_t> committed = 0;  // counted from the workers
     std::promise<std::exception_ptr> done;
-    BatchRun run(std::move(files), texts, workers,
+    PathList paths;
+    for (const fs::path& file : files) paths.add(file);
+    BatchRun run(std::move(paths), texts, workers,
                  {[&](std::size_t) { ++committed; },
                   [&](std::exception_ptr f) { done.set_value(std::move(f)); }});
     std::future<std::exception_ptr> result = done.get_future();
@@ -119,7 +121,7 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
 TEST(BatchRun, rowsInOrderBackedUp_theFirstFailureEndsTheBatch) {
     const std::pair<std::function<void(const fs::path&)>, std::string> cases[] = {
         {[](auto& f) { writeBytes(f, "v"); }, "4 rows"},
-        {[](auto&) {}, "2 rows, cannot open 2 2.htm"},
+        {[](auto&) {}, "2 rows, cannot open the file 2 2.htm"},
         {[](auto& f) { writeBytes(f, "v"), ::chmod(f.c_str(), 0444); },
          "2 rows, file is read-only 13 2.htm"},
         {[](auto& f) { ::mkfifo(f.c_str(), 0644); }, "2 rows, not a regular file 95 2.htm"},

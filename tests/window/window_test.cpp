@@ -141,7 +141,7 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
     EXPECT_EQ(noted,
               (QStringList{"under the hourglass", "Quillmere|No files added.", "no hourglass",
                            "Quillmere|" + local(dir / "<b>gone.htm") +
-                               "\ncannot open (No such file or directory)"}));
+                               "\ncannot open the file (No such file or directory)"}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(readBytes(dir / "kept.htm"), "cat");  // the run stops at the failure
     EXPECT_EQ(column(1), QStringList(2, "Queued"));
