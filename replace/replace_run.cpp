@@ -205,6 +205,7 @@ struct BatchRun::Shared {
     std::optional<std::size_t> drainAt;  // prepared again alone: later rows let go and wait
     std::optional<std::size_t> lostRow;  // a row that could not even be claimed
     std::exception_ptr lostFailure;
+    bool started = false;       // every worker that could be started has been
     bool noMoreClaims = false;  // a row failed: no later row will be committed
     bool stop = false;
     bool cancelled = false;
@@ -435,10 +436,12 @@ void BatchRun::Shared::renamed(std::size_t row, Prepared& prepared, Unreported& 
 void BatchRun::Shared::settle(Unreported& unreported, bool reportThem) {
     if (unreported.rows.empty())
         return;
+    std::uint64_t inFlight = 0;
     {
         const std::lock_guard lock(mutex);
-        group.reconsider(2 * bytesInFlight);
+        inFlight = bytesInFlight;
     }
+    group.reconsider(2 * inFlight);  // its own unwritten data: contents and backups in flight
     // A rename is durable once its folder is: flushed on its own, or with its file system.
     for (const auto& [folder, ticket] : unreported.folders) group.folderThrough(ticket, folder);
     if (reportThem) {
@@ -563,6 +566,10 @@ void BatchRun::Shared::stopAll() {
 }
 
 void BatchRun::Shared::commitAll() {
+    {
+        std::unique_lock lock(mutex);
+        ready.wait(lock, [&] { return started; });
+    }
     std::exception_ptr failure;
     Unreported unreported;
     try {
@@ -595,20 +602,19 @@ BatchRun::BatchRun(PathList files, RunTexts texts, unsigned workers, Events even
     : shared_(std::make_unique<Shared>(std::move(files), std::move(texts), workers,
                                        std::move(events))) {
     Shared& s = *shared_;
-    s.workers.reserve(s.threadCount);
-    for (unsigned i = 0; i < s.threadCount; ++i) {
-        try {
-            s.workers.emplace_back([&s, i] { s.work(i); });
-        } catch (const std::system_error&) {
-            break;  // the run goes on with the threads that did start
-        }
-    }
+    // The committer first: without it there is no run, and nothing has started yet.
+    committer_ = std::thread([&s] { s.commitAll(); });
     try {
-        committer_ = std::thread([&s] { s.commitAll(); });
+        s.workers.reserve(s.threadCount);
+        for (unsigned i = 0; i < s.threadCount; ++i) s.workers.emplace_back([&s, i] { s.work(i); });
     } catch (...) {
-        s.stopAll();  // nothing was committed, and nothing is left behind
-        throw;
+        // The run goes on with the threads that did start; with none, the committer works alone.
     }
+    {
+        const std::lock_guard lock(s.mutex);
+        s.started = true;
+    }
+    s.ready.notify_all();
 }
 
 BatchRun::~BatchRun() {

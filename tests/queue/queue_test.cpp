@@ -95,6 +95,9 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
         {"hidden files are taken, hidden folders not", "",
          ".h.htm _.htm A.htm a.htm b.htm a/x.htm B/y.htm a/deep/z.htm", "",
          "b.htm B/y.htm a/deep/z.htm a/x.htm A.htm a.htm _.htm .h.htm .git/c.htm a/.cache/in.htm"},
+        {"letters folded, a name before the longer names it begins", "",
+         "a.htm a.htm.txt Ab.htm b.txt y.htm Z.htm", "",
+         "Z.htm y.htm b.txt Ab.htm a.htm.txt a.htm"},
         // Only regular files and links to them; links to folders are never entered.
         {"links, a loop and a FIFO", "", "a.htm link.htm sub/b.htm sub/far.htm", "",
          "a.htm sub/b.htm ../foreign.htm sub/loop->.. out->.. link.htm->a.htm "

@@ -1,11 +1,18 @@
 // The replacement over bytes, against a plain reference and through a rewritten file; the batch:
-// rows in order and its failures, against a run of one file after another on random queues, and
+// rows in order and its failures, against a run of one file after another on random queues,
+// under limits that running ahead hits, in the order of its renames, flushes and reports, and
 // killed at random instants.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <future>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -13,6 +20,48 @@
 #include "replace/replace_text.h"
 #include "support/fakes.h"
 #include "support/file_checks.h"
+
+// The renames and flushes of this program as the system sees them, logged beside what the run
+// reports; duringFlush runs inside each flush, as another writer might.
+namespace qm::test {
+std::mutex logMutex;
+Strings calls;  // while logging
+bool logging = false;
+std::function<void()> duringFlush;
+
+void note(std::string call) {
+    const std::lock_guard lock(logMutex);
+    if (logging)
+        calls.push_back(std::move(call));
+}
+void flushed(const char* what) {
+    note(what);
+    const std::lock_guard lock(logMutex);
+    if (duringFlush)
+        duringFlush();
+}
+template <class Call>
+Call next(const char* name) {
+    return reinterpret_cast<Call>(::dlsym(RTLD_NEXT, name));
+}
+}  // namespace qm::test
+
+extern "C" int rename(const char* from, const char* to) {
+    static const auto real = qm::test::next<int (*)(const char*, const char*)>("rename");
+    qm::test::note("rename " + std::filesystem::path(to).filename().string());
+    return real(from, to);
+}
+extern "C" int syncfs(int fd) {
+    static const auto real = qm::test::next<int (*)(int)>("syncfs");
+    qm::test::flushed("flush");
+    return real(fd);
+}
+extern "C" int fsync(int fd) {
+    static const auto real = qm::test::next<int (*)(int)>("fsync");
+    struct stat st {};
+    qm::test::flushed(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "flush" : "flush a file");
+    return real(fd);
+}
 
 namespace qm::replace {
 namespace {
@@ -58,7 +107,12 @@ TEST(ReplaceText, edgeCases_throughTheFile) {
         {"bytes kept", "\xEF\xBB\xBF\r\n\0old\xFF"s, "old", "n\xC3\xA9w",
          "\xEF\xBB\xBF\r\n\0n\xC3\xA9w\xFF"s},
         {"no match", "a\r\n", "xyz", "q", "a\r\n"},
-        {"beyond one write batch", std::string(5000, 'a') + "b", "a", "", "b"},
+        {"beyond one write batch", std::string(3000, 'a') + "b", "a", "b\n",
+         [] {
+             std::string s;
+             for (int i = 0; i < 3000; ++i) s += "b\n";
+             return s + "b";
+         }()},
         {"in place, shorter", "a long old text", "long old ", "", "a text"},
         {"in place, longer", "a text", "a", "a longer", "a longer text"},
     };
@@ -84,9 +138,17 @@ std::string runBatch(std::vector<fs::path> files, const RunTexts& texts, unsigne
     std::promise<std::exception_ptr> done;
     PathList paths;
     for (const fs::path& file : files) paths.add(file);
-    BatchRun run(std::move(paths), texts, workers,
-                 {[&](std::size_t) { ++committed; },
-                  [&](std::exception_ptr f) { done.set_value(std::move(f)); }});
+    std::optional<BatchRun> run;
+    try {
+        run.emplace(std::move(paths), texts, workers,
+                    BatchRun::Events{[&](std::size_t i) {
+                                         ++committed;
+                                         test::note("done " + files[i].filename().string());
+                                     },
+                                     [&](std::exception_ptr f) { done.set_value(std::move(f)); }});
+    } catch (const std::system_error& e) {
+        return "no run: " + e.code().message();
+    }
     std::future<std::exception_ptr> result = done.get_future();
     if (result.wait_for(std::chrono::minutes(1)) != std::future_status::ready)
         return "stuck";  // and the run is cancelled
@@ -146,39 +208,199 @@ TEST(BatchRun, rowsInOrderBackedUp_theFirstFailureEndsTheBatch) {
 }
 
 // Random queues over duplicates, links, files without matches, empty files and other rows'
-// backup names, some with a failing row: eight workers give exactly what one gives.
+// backup names (one a hard link to a queued file), some with a failing row, some in a folder
+// where nothing may be created (files and backups then written in place): eight workers give
+// exactly what one gives. The first rounds are queues that once differed. As an ordinary user,
+// whom a folder's permissions bind.
 TEST(BatchRun, randomQueues_sameResultAsOneFileAfterAnother) {
-    std::mt19937 rng(2026);
-    const auto pick = [&](std::size_t n) { return rng() % n; };
-    Strings pool = test::split("n0.htm n1.htm n2.htm n3.htm n4.htm n5.htm link.htm hard.htm");
-    pool.insert(pool.end(), {"n0.htm BACKUP.htm", "n5.htm BACKUP.htm"});
-    for (int round = 0; round < 40; ++round) {
-        std::map<std::string, std::string> contents{{"n5.htm BACKUP.htm", "old backup"}};
-        for (int i = 0; i < 6; ++i) {
-            std::string& text = contents["n" + std::to_string(i) + ".htm"];
-            for (std::size_t n = pick(40); n > 0; --n) text += "ab c"[pick(4)];
+    EXPECT_EQ(
+        test::runAs(
+            65534,
+            [] {
+                std::mt19937 rng(2026);
+                const auto pick = [&](std::size_t n) { return rng() % n; };
+                const std::string backup = "n0.htm BACKUP.htm";
+                Strings pool = test::split("n0.htm n1.htm n2.htm n3.htm n4.htm n5.htm link.htm");
+                pool.insert(pool.end(), {"hard.htm", backup, "n5.htm BACKUP.htm"});
+                for (int round = 0; round < 40; ++round) {
+                    std::map<std::string, std::string> contents{{"n5.htm BACKUP.htm", "old"}};
+                    for (int i = 0; i < 6; ++i) {
+                        std::string& text = contents["n" + std::to_string(i) + ".htm"];
+                        for (std::size_t n = pick(40); n > 0; --n) text += "ab c"[pick(4)];
+                    }
+                    Strings queued;
+                    for (std::size_t n = 5 + pick(15); n > 0; --n)
+                        queued.push_back(pool[pick(pool.size())]);
+                    std::size_t failure = pick(6);  // 0-2: a failing row (missing, read-only, FIFO)
+                    if (failure < 3)
+                        queued.insert(queued.begin() + static_cast<long>(pick(queued.size())),
+                                      "bad.htm");
+                    RunTexts texts{"ab", "abab", pick(2) == 0};
+                    bool locked = pick(4) == 0, linkedBackup = pick(2) == 0;
+                    if (round < 4) {  // a name an earlier row creates; a backup in place
+                        queued = round < 2 ? Strings{"n0.htm", "n1.htm", "n2.htm", backup,
+                                                     "n3.htm", "n4.htm", backup}
+                                           : Strings{"n0.htm", "n3.htm"};
+                        texts.backup = true, locked = linkedBackup = round >= 2, failure = 3;
+                    }
+                    std::string results[2];
+                    for (const unsigned workers : {1u, 8u}) {
+                        test::TempDir dir;
+                        for (const auto& [name, text] : contents) writeBytes(dir / name, text);
+                        fs::create_symlink("n1.htm", dir / "link.htm");
+                        fs::create_hard_link(dir / "n2.htm", dir / "hard.htm");
+                        if (linkedBackup)
+                            fs::create_hard_link(dir / "n3.htm", dir / backup);
+                        if (failure == 1)
+                            writeBytes(dir / "bad.htm", "ab"),
+                                ::chmod((dir / "bad.htm").c_str(), 0444);
+                        if (failure == 2)
+                            ::mkfifo((dir / "bad.htm").c_str(), 0644);
+                        if (locked)
+                            ::chmod(dir.path().c_str(), 0555);
+                        std::vector<fs::path> files;
+                        for (const auto& name : queued) files.push_back(dir / name);
+                        std::string& result = results[workers == 1 ? 0 : 1];
+                        result = runBatch(files, texts, workers, dir.path());
+                        for (const auto& [name, state] : snapshot(dir.path()))
+                            result += " | " + name + ": " + state;
+                    }
+                    if (results[0] != results[1]) {
+                        std::fprintf(stderr, "round %d:\n%s\n%s\n", round, results[0].c_str(),
+                                     results[1].c_str());
+                        return 1;
+                    }
+                }
+                return 0;
+            }),
+        0);
+}
+
+// A row is reported only after its renames, the backup's first, and then a flush. A change made
+// to a file while the run flushes is caught right before its rename, or its write in place, and
+// the run ends there without reporting that row: the change is never lost.
+TEST(BatchRun, renamesThenFlushThenReport_aChangeDuringAFlushIsNeverLost) {
+    const auto index = [](const std::string& call) {
+        const auto at = std::find(test::calls.begin(), test::calls.end(), call);
+        EXPECT_NE(at, test::calls.end()) << call;
+        return at - test::calls.begin();
+    };
+    struct Case {
+        const char* name;
+        bool linked;  // rewritten in place
+    };
+    for (const Case& c : {Case{.name = "renamed", .linked = false}, {"in place", true}}) {
+        SCOPED_TRACE(c.name);
+        const test::TempDir dir;
+        writeBytes(dir / "a.htm", "ab"), writeBytes(dir / "b.htm", "ab");
+        if (c.linked)
+            fs::create_hard_link(dir / "b.htm", dir / "b link.htm");
+        test::calls.clear();
+        test::logging = true;
+        EXPECT_EQ(runBatch({dir / "a.htm"}, {"a", "x", true}, 8, dir.path()), "1 rows");
+        const auto renamed = index("rename a.htm");
+        const auto flushes = std::find(test::calls.begin() + renamed, test::calls.end(), "flush");
+        EXPECT_LT(index("rename a.htm BACKUP.htm"), renamed);
+        EXPECT_LT(flushes - test::calls.begin(), index("done a.htm"));
+        int appended = 0;
+        test::duringFlush = [&] {
+            writeBytes(dir / "b.htm", readBytes(dir / "b.htm") + "+"), ++appended;
+        };
+        const std::string result =
+            runBatch({dir / "a.htm", dir / "b.htm"}, {"a", "x", false}, 8, dir.path());
+        test::duringFlush = nullptr;
+        test::logging = false;
+        const std::string b = readBytes(dir / "b.htm");
+        EXPECT_EQ(std::count(b.begin(), b.end(), '+'), appended);
+        if (!c.linked || result != "2 rows") {  // in place, nothing flushes between read and write
+            EXPECT_EQ(result, "1 rows, file changed while it was being rewritten 125 b.htm");
         }
-        Strings queued;
-        for (std::size_t n = 5 + pick(15); n > 0; --n) queued.push_back(pool[pick(pool.size())]);
-        const std::size_t failure = pick(6);  // 0-2: a failing row (missing, read-only, FIFO)
-        if (failure < 3)
-            queued.insert(queued.begin() + static_cast<long>(pick(queued.size())), "bad.htm");
-        const RunTexts texts{"ab", "abab", pick(2) == 0};
-        std::vector<std::pair<std::map<std::string, std::string>, std::string>> results;
-        for (const unsigned workers : {1u, 8u}) {
-            test::TempDir dir;
-            for (const auto& [name, text] : contents) writeBytes(dir / name, text);
-            fs::create_symlink("n1.htm", dir / "link.htm");
-            fs::create_hard_link(dir / "n2.htm", dir / "hard.htm");
-            if (failure == 1)
-                writeBytes(dir / "bad.htm", "ab"), ::chmod((dir / "bad.htm").c_str(), 0444);
-            if (failure == 2)
-                ::mkfifo((dir / "bad.htm").c_str(), 0644);
-            std::vector<fs::path> files;
-            for (const auto& name : queued) files.push_back(dir / name);
-            results.emplace_back(snapshot(dir.path()), runBatch(files, texts, workers, dir.path()));
+        EXPECT_EQ(std::count(test::calls.begin(), test::calls.end(), "done b.htm"),
+                  result == "2 rows");
+    }
+}
+
+// Destroyed while it works, a run stops at once: it reports nothing more, and leaves every file
+// old or new and no temporary file behind.
+TEST(BatchRun, destroyedWhileItWorks_stopsReportsNothingLeavesNoTemporary) {
+    const test::TempDir dir;
+    PathList files;
+    for (int i = 0; i < 1000; ++i)
+        writeBytes(dir / std::to_string(i), "a"), files.add(dir / std::to_string(i));
+    std::atomic<int> reports = 0, ends = 0;
+    std::promise<void> first;
+    {
+        const BatchRun run(std::move(files), {"a", "b", false}, 8,
+                           {[&](std::size_t) {
+                                if (reports++ == 0)
+                                    first.set_value();
+                            },
+                            [&](std::exception_ptr) { ++ends; }});
+        ASSERT_EQ(first.get_future().wait_for(std::chrono::minutes(1)), std::future_status::ready);
+    }
+    const int seen = reports;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(reports + ends, seen);
+    EXPECT_LT(seen, 1000);
+    for (const auto& name : test::namesIn(dir.path()))
+        ASSERT_TRUE(readBytes(dir / name) == "a" || readBytes(dir / name) == "b") << name;
+}
+
+// Limits that running ahead hits and one file after another does not: open files, disk space,
+// threads, memory. The run gives what one worker gives; with no thread at all there is no run.
+// As an ordinary user, whom the thread limit binds.
+TEST(BatchRun, limitsThatRunningAheadHits_sameResultAsOneWorker) {
+    struct Case {
+        const char* name;
+        int resource = RLIMIT_CORE;
+        rlim_t limit = 0;             // for memory: beyond what the process has
+        const char* space = nullptr;  // a file system of this size holds the files
+        const char* expect = "40 rows";
+    };
+    const Case cases[] = {
+        {.name = "open files", .resource = RLIMIT_NOFILE, .limit = 48},
+        {.name = "disk space", .space = "size=21m,uid=65534,gid=65534"},
+        {.name = "threads", .resource = RLIMIT_NPROC, .limit = 6},
+        {.name = "memory", .resource = RLIMIT_AS, .limit = 48u << 20},
+        {.name = "no thread at all",
+         .resource = RLIMIT_NPROC,
+         .limit = 1,
+         .expect = "no run: Resource temporarily unavailable"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempDir tmp;
+        ::chmod(tmp.path().c_str(), 0755);
+        const fs::path dir = tmp / "d";
+        fs::create_directory(dir);
+        ASSERT_EQ(!c.space || ::mount("qm", dir.c_str(), "tmpfs", 0, c.space) == 0, true);
+        ::chown(dir.c_str(), 65534, 65534);
+        std::vector<fs::path> files;
+        for (int i = 0; i < 40; ++i) {
+            files.push_back(dir / std::to_string(i));
+            writeBytes(files.back(), std::string(256 << 10, 'a'));
+            ::chown(files.back().c_str(), 65534, 65534);
         }
-        ASSERT_EQ(results[1], results[0]) << "round " << round;
+        EXPECT_EQ(
+            test::runAs(65534,
+                        [&] {
+                            long pages = 0;
+                            std::ifstream("/proc/self/statm") >> pages;
+                            const rlim_t limit =
+                                c.limit + (c.resource == RLIMIT_AS ? pages * 4096 : 0);
+                            const rlimit to{limit, limit};
+                            if (c.limit && ::setrlimit(c.resource, &to) != 0)
+                                return 2;
+                            const std::string result = runBatch(files, {"a", "b", true}, 128, dir);
+                            std::fprintf(stderr, "%s\n", result.c_str());
+                            return int{result != c.expect};
+                        }),
+            0);
+        const bool ran = std::string_view(c.expect) == "40 rows";
+        EXPECT_EQ(readBytes(files[39]), std::string(256 << 10, ran ? 'b' : 'a'));
+        EXPECT_EQ(test::namesIn(dir).size(), ran ? 80u : 40u);  // backups; no temporary left
+        if (c.space)
+            ::umount(dir.c_str());
     }
 }
 
