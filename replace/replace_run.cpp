@@ -72,11 +72,13 @@ struct Prepared {
         all.push_back(&rewrite.write());
         return all;
     }
-    // The backup takes its name first, then the new content the file's; each checks right
-    // before its rename that the file is still the one that was read.
+    // The backup takes its name first, then the new content the file's; each goes only if the
+    // file is still the one that was read, checked right before.
     void commit() {
-        if (backup)
+        if (backup) {
+            rewrite.file().checkUnchanged();
             backup->commit();
+        }
         rewrite.commit();
     }
 

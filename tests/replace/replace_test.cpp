@@ -232,6 +232,8 @@ int differentialRounds() {
             queued = round < 2 ? Strings{"n0.htm", "n1.htm", "n2.htm", backup, "n3.htm", backup}
                                : Strings{"n0.htm", "n3.htm"};
             texts.backup = true, locked = linkedBackup = round >= 2, failure = 3;
+            contents["n0.htm"] = std::string(1 << 20, 'a');  // slow enough to be overtaken
+            contents["n3.htm BACKUP.htm"] = "old";
         }
         std::string results[2];
         for (const unsigned workers : {1u, 8u}) {
@@ -289,10 +291,11 @@ TEST(BatchRun, renamesThenFlushThenReport_aChangeDuringAFlushIsNeverLost) {
     test::duringFlush = [&] {
         writeBytes(dir / "b.htm", readBytes(dir / "b.htm") + "+"), ++appended;
     };
-    EXPECT_EQ(runBatch({dir / "a.htm", dir / "b.htm"}, {"a", "x", false}, 8, dir.path()),
+    EXPECT_EQ(runBatch({dir / "a.htm", dir / "b.htm"}, {"a", "x", true}, 8, dir.path()),
               "1 rows, file changed while it was being rewritten 125 b.htm");
     test::duringFlush = nullptr, test::logging = false;
     EXPECT_EQ(readBytes(dir / "b.htm"), "ab" + std::string(appended, '+'));
+    EXPECT_FALSE(fs::exists(dir / "b.htm BACKUP.htm"));
     EXPECT_EQ(std::count(test::calls.begin(), test::calls.end(), "done b.htm"), 0);
 }
 
