@@ -36,6 +36,9 @@ constexpr unsigned kMostWorkers = 128;
 // or for this many others, when nothing else flushes them sooner.
 constexpr auto kMostUnreportedTime = std::chrono::milliseconds(200);
 constexpr std::size_t kMostUnreported = 256;
+// Resolved folders kept while rows are claimed: a queue spread over many more folders than this
+// starts afresh rather than keeping them all.
+constexpr std::size_t kMostFoldersKept = 4096;
 
 // A failure that running ahead can cause, not the row itself: it is tried again alone.
 bool lackOfResources(const std::exception_ptr& failure) {
@@ -225,6 +228,8 @@ Identity BatchRun::Shared::identify(const fs::path& path) {
     const fs::path folder = path.parent_path();
     auto resolved = folders.find(folder.native());
     if (resolved == folders.end()) {
+        if (folders.size() >= kMostFoldersKept)
+            folders.clear();
         const auto real = fs::canonical(folder.empty() ? "." : folder, error);
         if (error)
             return id;
@@ -254,9 +259,12 @@ Identity BatchRun::Shared::identify(const fs::path& path) {
     for (const std::string& each : names) id.touches.push_back(keyOf(each));
     id.touches.push_back(keyOf(st));
     // Folders on the way, which an earlier row could replace (a backup's name that is a link to
-    // a folder, say).
-    for (fs::path p : {absolute.parent_path(), fs::path(resolved->second)}) {
-        for (; p.has_relative_path(); p = p.parent_path()) id.passes.push_back(keyOf(p.native()));
+    // a folder, say): every part of the path before a separator.
+    for (const std::string_view each :
+         {std::string_view(absolute.native()), std::string_view(name)}) {
+        for (std::size_t slash = each.rfind('/'); slash != 0 && slash != each.npos;
+             slash = each.rfind('/', slash - 1))
+            id.passes.push_back(keyOf(each.substr(0, slash)));
     }
     id.bytes = static_cast<std::uint64_t>(st.st_size);
     id.known = true;
