@@ -32,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/attributes.h"
 #include "platform/errors.h"
 
 namespace qm::platform {
@@ -52,7 +53,6 @@ constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
 constexpr const char* kTempName = "~quillmere-XXXXXX.tmp";
 constexpr int kTempSuffixLength = 4;  // ".tmp"
 constexpr const char* kCapabilities = "security.capability";
-constexpr const char* kAccessAcl = "system.posix_acl_access";
 
 [[noreturn]] void fail(const char* reason, const fs::path& path, int error) {
     failWith(reason, path, error);
@@ -64,10 +64,6 @@ constexpr const char* kAccessAcl = "system.posix_acl_access";
 
 bool refused(int error) {
     return error == EACCES || error == EPERM;
-}
-
-bool notSupported(int error) {
-    return error == ENOTSUP || error == EOPNOTSUPP;
 }
 
 // 0 when the process may write file, else the error. Root passes every permission check, but
@@ -234,25 +230,6 @@ bool takeOwner(int fd, const struct stat& old, const fs::path& shown) {
     if (errno == EPERM)
         return false;
     fail("cannot set the owner", shown, errno);
-}
-
-// One extended attribute's value, or nothing if the file has none of that name.
-std::optional<std::string> attribute(int fd, const char* name, const fs::path& shown) {
-    for (;;) {
-        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
-        if (size < 0 && (errno == ENODATA || notSupported(errno)))
-            return std::nullopt;
-        if (size < 0)
-            fail("cannot read extended attributes", shown, errno);
-        std::string value(static_cast<std::size_t>(size), '\0');
-        const ssize_t got = ::fgetxattr(fd, name, value.data(), value.size());
-        if (got >= 0) {
-            value.resize(static_cast<std::size_t>(got));
-            return value;
-        }
-        if (errno != ERANGE)  // grown meanwhile: ask again
-            fail("cannot read extended attributes", shown, errno);
-    }
 }
 
 // Extended attributes (ACLs and capabilities among them) of from, set on to. Attributes the
