@@ -15,10 +15,15 @@
 // write, are put back where the process may. A process killed in the middle
 // of this write can leave the file part new, part old: it is the one case
 // without the all-or-nothing guarantee.
+//
+// Every file is reached through the descriptor of its folder, resolved once (posix_paths.cpp):
+// the temporary file is created, renamed and removed, and the file opened in place, by name in
+// that folder, never by path.
 #include "platform/files.h"
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -33,7 +38,9 @@
 #include <vector>
 
 #include "platform/attributes.h"
+#include "platform/backup_permissions.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 
 namespace qm::platform {
 
@@ -49,9 +56,10 @@ constexpr int kMaxSlices = UIO_MAXIOV;
 
 // read() transfers at most about 2 GiB a call; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
-// Short, so that it fits any NAME_MAX, and starting with "~" so the folder import skips it.
-constexpr const char* kTempName = "~quillmere-XXXXXX.tmp";
-constexpr int kTempSuffixLength = 4;  // ".tmp"
+// "~quillmere-XXXXXX.tmp": short, so that it fits any NAME_MAX, and starting with "~" so the
+// folder import skips it.
+constexpr std::string_view kTempPrefix = "~quillmere-", kTempSuffix = ".tmp";
+constexpr int kTempRandomLength = 6, kTempAttempts = 100;
 constexpr const char* kCapabilities = "security.capability";
 
 [[noreturn]] void fail(const char* reason, const fs::path& path, int error) {
@@ -66,10 +74,10 @@ bool refused(int error) {
     return error == EACCES || error == EPERM;
 }
 
-// 0 when the process may write file, else the error. Root passes every permission check, but
-// a file without a single write bit is meant to stay as it is.
-int writeAccess(const fs::path& file, const struct stat& status) {
-    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
+// 0 when the process may write the file name in folder, else the error. Root passes every
+// permission check, but a file without a single write bit is meant to stay as it is.
+int writeAccess(int folder, const std::string& name, const struct stat& status) {
+    if (::faccessat(folder, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && ::geteuid() == 0)
         return EACCES;
@@ -165,30 +173,50 @@ Bytes readWhole(int fd, std::uint64_t size, const fs::path& shown) {
 // A temporary file beside a destination, removed unless it was renamed into place.
 struct TempFile {
     Fd fd;
-    std::string path;
+    int folder = -1;           // the destination's folder, held open by the write's owner
+    std::string name;          // in folder; empty once renamed or removed
     std::uint64_t ticket = 0;  // with a group flush: when it was written
 
     TempFile() = default;
     TempFile(TempFile&& other) noexcept
-        : fd(std::move(other.fd)), path(std::exchange(other.path, {})), ticket(other.ticket) {}
+        : fd(std::move(other.fd)),
+          folder(other.folder),
+          name(std::exchange(other.name, {})),
+          ticket(other.ticket) {}
     TempFile& operator=(TempFile&& other) noexcept {
         drop();
         fd = std::move(other.fd);
-        path = std::exchange(other.path, {});
+        folder = other.folder;
+        name = std::exchange(other.name, {});
         ticket = other.ticket;
         return *this;
     }
     ~TempFile() { drop(); }
 
-    // Creates it in folder; returns 0, or the error that prevented it.
-    int create(const fs::path& folder) {
-        std::string name = (folder / kTempName).native();
-        const int made = ::mkostemps(name.data(), kTempSuffixLength, O_CLOEXEC);
-        if (made < 0)
-            return errno;
-        fd = Fd(made);
-        path = std::move(name);
-        return 0;
+    // Creates it in folder (a descriptor) under a fresh name; returns 0, or the error that
+    // prevented it. O_EXCL: never an existing file, nor a link planted under the name.
+    int create(int into) {
+        static constexpr std::string_view kLetters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+            unsigned char random[kTempRandomLength];
+            if (::getrandom(random, sizeof random, 0) != sizeof random)
+                return errno;
+            std::string candidate(kTempPrefix);
+            for (const unsigned char r : random) candidate += kLetters[r % kLetters.size()];
+            candidate += kTempSuffix;
+            const int made = ::openat(into, candidate.c_str(),
+                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (made >= 0) {
+                fd = Fd(made);
+                folder = into;
+                name = std::move(candidate);
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
     }
     // The content is written: flushed to disk now, or noted with the group to flush at commit.
     void finish(GroupFlush* group, const fs::path& shown) {
@@ -197,23 +225,23 @@ struct TempFile {
         else if (::fsync(fd.get()) != 0)
             fail("cannot write", shown, errno);
     }
-    // On disk and closed, then renamed over file; returns 0, or rename's error (the temporary
-    // file then stays).
-    int renameOver(const fs::path& file, GroupFlush* group, const fs::path& shown) {
+    // On disk and closed, then renamed over the name target in its folder; returns 0, or
+    // rename's error (the temporary file then stays).
+    int renameOver(const std::string& target, GroupFlush* group, const fs::path& shown) {
         if (group)
             group->through(ticket, fd.get(), shown);
         if (fd.close() != 0)
             fail("cannot write", shown, errno);
-        if (::rename(path.c_str(), file.c_str()) != 0)
+        if (::renameat(folder, name.c_str(), folder, target.c_str()) != 0)
             return errno;
-        path.clear();
+        name.clear();
         return 0;
     }
     void drop() {
         fd = Fd();
-        if (!path.empty())
-            ::unlink(path.c_str());
-        path.clear();
+        if (!name.empty())
+            ::unlinkat(folder, name.c_str(), 0);
+        name.clear();
     }
 };
 
@@ -300,34 +328,37 @@ void GroupFlush::through(std::uint64_t ticket, int fd, const fs::path& shown) {
 
 Bytes::Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
-InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
-    // Stat before open: opening a FIFO or a device could block or have effects.
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0)
-        fail("cannot open", path, errno);
-    if (S_ISLNK(status.st_mode)) {
-        // The link stays; its target is the file to read and replace.
-        std::error_code error;
-        target_ = fs::canonical(path, error);
-        if (error)
-            throw FileError(path, "cannot follow the symbolic link", error);
-        if (::stat(target_.c_str(), &status) != 0)
-            fail("cannot open", path, errno);
+InputFile::InputFile(const fs::path& path) : path_(path) {
+    Place place = resolve(path, "cannot open");
+    if (place.status && S_ISLNK(place.status->st_mode)) {
+        // The link stays; its target is the file to read and replace, in its own folder.
+        Place target = resolveLink(place, path, "cannot open");
+        linkFolder_ = std::move(place.folder);
+        place = std::move(target);
     }
+    if (!place.status)
+        fail("cannot open", path, ENOENT);
+    folder_ = std::move(place.folder);
+    name_ = std::move(place.name);
+    // Checked before open: opening a FIFO or a device could block or have effects.
+    const struct stat& status = *place.status;
     const auto checkRegular = [&](const struct stat& st) {
         if (!S_ISREG(st.st_mode))
             fail("not a regular file", path, S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP);
     };
     checkRegular(status);
-    if (const int error = writeAccess(target_, status))
+    if (const int error = writeAccess(folder_.get(), name_, status))
         fail("file is read-only", path, error);
-    fd_ = Fd(::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    fd_ = Fd(::openat(folder_.get(), name_.c_str(),
+                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (fd_.get() < 0)
         fail("cannot open", path, errno);
-    // Again on what was opened, in case the name changed hands in between.
+    // What was opened must be what was checked (a link was followed for its target's owner).
     if (::fstat(fd_.get(), &status_) != 0)
         fail("cannot open", path, errno);
     checkRegular(status_);
+    if (!sameFile(status_, status))
+        fail("file changed while it was read", path, ECANCELED);
 }
 
 Bytes InputFile::readAll() const {
@@ -339,10 +370,11 @@ void InputFile::checkUnchanged() const {
     }, named{};
     if (::fstat(fd_.get(), &now) != 0)
         fail("cannot read", path_, errno);
-    const bool same =
-        now.st_size == status_.st_size && now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
-        now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec && ::stat(target_.c_str(), &named) == 0 &&
-        named.st_dev == status_.st_dev && named.st_ino == status_.st_ino;
+    const bool same = now.st_size == status_.st_size &&
+                      now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
+                      now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec &&
+                      ::fstatat(folder_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      sameFile(named, status_);
     if (!same)
         failChanged(path_);
 }
@@ -351,14 +383,17 @@ void InputFile::checkUnchanged() const {
 
 struct PendingWrite::State {
     fs::path shown;                     // named in errors
-    fs::path file;                      // the destination itself (a final link resolved)
+    int folder = -1;                    // the destination's folder, held by its InputFile
+    std::string name;                   // the destination itself in it (a final link resolved)
     const InputFile* source = nullptr;  // a rewrite's file: checked, and its attributes kept
+    const InputFile* copyOf = nullptr;  // a backup's file: who may read it
     std::string_view previous;          // a rewrite's content as read
     Producer produce;                   // the new content
-    mode_t mode = 0;                    // the destination's permission bits
+    mode_t mode = 0;                    // a rewrite's: its file's permission bits
     TempFile temp;                      // the prepared content, unless it goes in place
     GroupFlush* group = nullptr;        // flushes the temporary file at commit, if given
     bool regularDestination = true;     // false: a link that commit replaces, never follows
+    bool besideItsFile = true;          // a backup: in the same folder as its file
 
     void writeInPlace();
 };
@@ -373,13 +408,14 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
     auto s = std::make_unique<State>();
     s->group = group;
     s->shown = file.path();
-    s->file = file.target();
+    s->folder = file.folder();
+    s->name = file.name();
     s->source = &file;
     s->previous = previous;
     s->produce = std::move(produce);
     s->mode = file.status().st_mode & 07777;
     if (file.status().st_nlink == 1) {
-        const int error = s->temp.create(s->file.parent_path());
+        const int error = s->temp.create(s->folder);
         if (error != 0 && !refused(error))
             fail("cannot create a temporary file beside the file", s->shown, error);
         // Owner first, while the file is empty: a change of owner clears set-ID bits and
@@ -402,33 +438,32 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
     auto s = std::make_unique<State>();
     s->group = group;
     s->shown = to;
-    s->file = to;
+    s->copyOf = &source;
     s->produce = [content](SliceSink& sink) { sink.put(content); };
-    // The source's permission bits, without set-ID bits, and writable by its owner, so that a
-    // later run can replace it.
-    s->mode = (source.status().st_mode & 0777) | S_IWUSR;
-    struct stat existing {};
-    bool exists = true;
-    if (::lstat(to.c_str(), &existing) != 0) {
-        if (errno != ENOENT)
-            fail("cannot open", to, errno);
-        exists = false;
-    } else if (S_ISDIR(existing.st_mode)) {
+    // In the folder resolved when the file was opened: the path is resolved once.
+    s->folder = source.pathFolder();
+    s->name = to.filename().native();
+    s->besideItsFile = sameFile(s->folder, source.folder());
+    struct stat existing {};  // mode 0: nothing there
+    const bool exists = ::fstatat(s->folder, s->name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT)
+        fail("cannot open", to, errno);
+    if (S_ISDIR(existing.st_mode)) {
         fail("a folder has the backup's name", to, EISDIR);
     } else if (S_ISLNK(existing.st_mode)) {
         // The name is the link: it is replaced by the backup, and what it points to is never
         // opened for writing.
         s->regularDestination = false;
-    } else if (!S_ISREG(existing.st_mode)) {
+    } else if (exists && !S_ISREG(existing.st_mode)) {
         fail("the backup's name is taken by something that is not a file", to, ENOTSUP);
-    } else if (const int error = writeAccess(to, existing)) {
+    } else if (const int error = exists ? writeAccess(s->folder, s->name, existing) : 0) {
         fail("backup is read-only", to, error);
     }
-    const int error = s->temp.create(to.parent_path());
+    const int error = s->temp.create(s->folder);
     if (error == 0) {
+        // Before the content: it is never readable by anyone its source kept out.
+        protectBackup(s->temp.fd.get(), source.fd(), source.status(), s->besideItsFile, to);
         writeAll(s->temp.fd.get(), s->produce, to);
-        if (::fchmod(s->temp.fd.get(), s->mode) != 0)
-            fail("cannot set permissions", to, errno);
         s->temp.finish(group, to);
     } else if (!refused(error) || !exists || !s->regularDestination) {
         fail("cannot create the backup", to, error);
@@ -441,8 +476,8 @@ void PendingWrite::commit() {
     State& s = *state_;
     if (s.source)
         s.source->checkUnchanged();
-    if (!s.temp.path.empty()) {
-        const int error = s.temp.renameOver(s.file, s.group, s.shown);
+    if (!s.temp.name.empty()) {
+        const int error = s.temp.renameOver(s.name, s.group, s.shown);
         if (error == 0)
             return;
         // A folder that lets us write the file but not replace it (a sticky folder, say).
@@ -456,8 +491,8 @@ void PendingWrite::commit() {
 // Overwrites the destination where it stands; see the top of this file.
 void PendingWrite::State::writeInPlace() {
     // O_NOFOLLOW: a link put in the file's place meanwhile is never written through.
-    Fd fd(::open(file.c_str(),
-                 (source ? O_WRONLY : O_RDWR) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::openat(folder, name.c_str(),
+                   (source ? O_WRONLY : O_RDWR) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         fail("cannot open for writing", shown, errno);
     struct stat now {};
@@ -469,9 +504,13 @@ void PendingWrite::State::writeInPlace() {
         fail("not a regular file", shown, ENOTSUP);
     // The content to put back if a write fails: a rewrite holds it, a backup's is read now.
     Bytes kept;
-    if (!source) {
+    if (copyOf) {
+        // Another user's file would keep its owner and mode, and show the backup to its owner.
+        if (now.st_uid != ::geteuid())
+            fail("the backup's name belongs to another user", shown, EPERM);
         kept = readWhole(fd.get(), static_cast<std::uint64_t>(now.st_size), shown);
         previous = kept.view();
+        protectBackup(fd.get(), copyOf->fd(), copyOf->status(), besideItsFile, shown);
     }
     // A write clears capabilities and (unless root) set-ID bits; they are put back after it.
     const std::optional<std::string> capabilities =
@@ -480,7 +519,8 @@ void PendingWrite::State::writeInPlace() {
         if (capabilities)
             (void)::fsetxattr(fd.get(), kCapabilities, capabilities->data(), capabilities->size(),
                               0);
-        (void)::fchmod(fd.get(), mode);  // where we may: the owner, or root
+        if (source)
+            (void)::fchmod(fd.get(), mode);  // where we may: the owner, or root
     };
 
     CountingSink counter;
