@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -58,11 +59,7 @@ public:
             names.pop_back();
         }
         const bool absolute = text.starts_with('/');
-        Place place{folderWithoutLinks(from, absolute, names), std::move(last), std::nullopt};
-        if (place.folder.get() < 0) {
-            place.folder = openName(from, absolute ? "/" : ".");
-            for (const std::string& name : names) place.folder = enter(place.folder, name);
-        }
+        Place place{folderOf(from, absolute, names), std::move(last), std::nullopt};
         struct stat st {};
         if (::fstatat(place.folder.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             place.status = st;
@@ -105,8 +102,22 @@ public:
 private:
     [[noreturn]] void fail(int error) const { failWith(reason_, shown_, error); }
 
+    // The folder the names lead to from the folder from (or "/"): in one openat2() while no link
+    // is on the way, else one name at a time up to the first link, and so on after it.
+    Fd folderOf(int from, bool absolute, std::span<const std::string> names) {
+        Fd folder = withoutLinks(from, absolute, names);
+        if (folder.get() >= 0)
+            return folder;
+        folder = openName(from, absolute ? "/" : ".");
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (enter(folder, names[i]))
+                return folderOf(folder.get(), false, names.subspan(i + 1));
+        }
+        return folder;
+    }
+
     // The folder the names lead to, in one call, when none of them is a link; else no descriptor.
-    static Fd folderWithoutLinks(int from, bool absolute, const std::vector<std::string>& names) {
+    static Fd withoutLinks(int from, bool absolute, std::span<const std::string> names) {
         std::string text = absolute ? "/" : (names.empty() ? "." : "");
         for (const std::string& name : names) text += name + '/';
         open_how how{};
@@ -118,13 +129,15 @@ private:
         return Fd(fd < 0 ? -1 : static_cast<int>(fd));
     }
 
-    // The folder name in folder, through a link that may be followed.
-    Fd enter(const Fd& folder, const std::string& name) {
+    // Steps from folder into its folder name, through a link that may be followed; true if it
+    // followed one.
+    bool enter(Fd& folder, const std::string& name) {
         Fd next = openName(folder.get(), name);
         struct stat st {};
         if (::fstat(next.get(), &st) != 0)
             fail(errno);
-        if (S_ISLNK(st.st_mode)) {
+        const bool link = S_ISLNK(st.st_mode);
+        if (link) {
             const Place target = follow(folder.get(), next);
             next = openName(target.folder.get(), target.name);
             // What was checked is what is entered, even if the name changed hands meanwhile.
@@ -133,7 +146,8 @@ private:
         }
         if (!S_ISDIR(st.st_mode))
             fail(ENOTDIR);
-        return next;
+        folder = std::move(next);
+        return link;
     }
 
     const fs::path& shown_;
