@@ -71,14 +71,9 @@ public:
 
 private:
     static std::string entry(std::uint16_t tag, unsigned permissions) {
-        return {static_cast<char>(tag),
-                '\0',
-                static_cast<char>(permissions & 7),
-                '\0',
-                '\xff',
-                '\xff',
-                '\xff',
-                '\xff'};
+        // The id of an entry that names no one is unused (-1).
+        return std::string{static_cast<char>(tag), '\0', static_cast<char>(permissions & 7), '\0'} +
+               "\xff\xff\xff\xff";
     }
     std::size_t find(Tag tag) const {
         for (std::size_t at = kHeaderSize; at + kEntrySize <= bytes_.size(); at += kEntrySize) {
@@ -110,9 +105,9 @@ void protectBackup(int backup, int source, const struct stat& sourceStatus, bool
     const std::optional<std::string> sourceAcl = attribute(source, kAccessAcl, shown);
     Acl acl = sourceAcl ? Acl(*sourceAcl) : Acl(sourceStatus.st_mode);
     acl.set(kOwner, acl.get(kOwner) | 2);
-    if (!besideSource)
+    if (!besideSource) {
         acl = Acl(static_cast<mode_t>(acl.get(kOwner) << 6));
-    else if (!groupTaken) {
+    } else if (!groupTaken) {
         acl.set(kOther, acl.get(kOther) & acl.get(kOwningGroup) & acl.get(kMask));
         acl.set(kOwningGroup, 0);
     }

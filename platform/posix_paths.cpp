@@ -5,16 +5,17 @@
 // have the run rewrite a file its planter could never touch). So a link, the final one or one
 // among the path's folders, is followed only when it belongs to the user running the program, to
 // root, or to the owner of what it points to: it is the user's own, or it leads nowhere its owner
-// could not go already (root's links lead nowhere an attacker chose). It is the kernel's rule for
-// links in sticky folders, applied to every folder. Links the user made work as before.
+// could not go already (root's links lead nowhere an attacker chose). It is close to the kernel's
+// rule for links in sticky folders (which asks for the folder's owner where this asks for the
+// target's), applied to every folder. Links the user made work as before.
 //
 // Why descriptors: a check by name and a later use of the same name leave a gap in which a
 // folder can be swapped for a link. Here every name is opened without following it (O_NOFOLLOW,
 // O_PATH) in the descriptor of the folder before it, a link is read from the descriptor of the
 // link itself, and the result is the folder's descriptor: the file is then opened, created
 // beside and renamed over through it, so whatever happens to the names above it later, the
-// folder written is the folder checked. A path without any link takes one openat2() with
-// RESOLVE_NO_SYMLINKS where the kernel has it, instead of one call per name.
+// folder written is the folder checked. A stretch of the path without a link takes one openat2()
+// with RESOLVE_NO_SYMLINKS where the kernel has it, instead of two calls per name.
 #include "platform/paths.h"
 
 #include <fcntl.h>
