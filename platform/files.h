@@ -79,7 +79,7 @@ private:
 // anything that is not a regular file, fail here, before anything changes.
 class InputFile {
 public:
-    // Opens the file (through a final symbolic link) without blocking.
+    // Opens the file without blocking, through symbolic links that may be followed (paths.h).
     explicit InputFile(const std::filesystem::path& path);
     // Pending writes point at it: it stays where it was made.
     InputFile(const InputFile&) = delete;
@@ -91,8 +91,13 @@ public:
     void checkUnchanged() const;
     // The path as given, named in every error.
     const std::filesystem::path& path() const { return path_; }
-    // The file itself: path with a final symbolic link resolved.
+    // The file itself by name, a final link resolved: only to flush its folder after a rename.
     const std::filesystem::path& target() const { return target_; }
+    // The folder that holds the file itself (a final link followed), open, and its name there.
+    int folder() const { return folder_.get(); }
+    const std::string& name() const { return name_; }
+    // The folder of the path as given (a final link's own), open: where its backup goes.
+    int pathFolder() const { return linkFolder_.get() < 0 ? folder_.get() : linkFolder_.get(); }
     // The open descriptor (read only).
     int fd() const { return fd_.get(); }
     // The file's status when it was opened.
@@ -101,6 +106,9 @@ public:
 private:
     std::filesystem::path path_;
     std::filesystem::path target_;
+    Fd folder_;
+    std::string name_;
+    Fd linkFolder_;  // only when the path ends in a link
     Fd fd_;
     struct stat status_ {};
 };
@@ -118,7 +126,8 @@ public:
     // Prepares file's new content, as produced; previous is the file's content as read.
     static PendingWrite rewrite(const InputFile& file, std::string_view previous, Producer produce,
                                 Durability durability = Durability::Now);
-    // Prepares a backup of source, whose content was read as content, under the name to.
+    // Prepares a backup of source, whose content was read as content, under the path to, which
+    // lies beside source's path (in the folder held since source was opened).
     static PendingWrite backup(const InputFile& source, std::string_view content,
                                const std::filesystem::path& to,
                                Durability durability = Durability::Now);

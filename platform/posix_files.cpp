@@ -15,10 +15,15 @@
 // write, are put back where the process may. A process killed in the middle
 // of this write can leave the file part new, part old: it is the one case
 // without the all-or-nothing guarantee.
+//
+// Every file is reached through the descriptor of its folder, resolved once (posix_paths.cpp):
+// the temporary file is created, renamed and removed, and the file opened in place, by name in
+// that folder, never by path.
 #include "platform/files.h"
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -32,7 +37,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/attributes.h"
+#include "platform/backup_permissions.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 
 namespace qm::platform {
 
@@ -48,11 +56,11 @@ constexpr int kMaxSlices = UIO_MAXIOV;
 
 // read() transfers at most about 2 GiB a call; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
-// Short, so that it fits any NAME_MAX, and starting with "~" so the folder import skips it.
-constexpr const char* kTempName = "~quillmere-XXXXXX.tmp";
-constexpr int kTempSuffixLength = 4;  // ".tmp"
+// "~quillmere-XXXXXX.tmp": short, so that it fits any NAME_MAX, and starting with "~" so the
+// folder import skips it.
+constexpr std::string_view kTempPrefix = "~quillmere-", kTempSuffix = ".tmp";
+constexpr int kTempRandomLength = 6, kTempAttempts = 100;
 constexpr const char* kCapabilities = "security.capability";
-constexpr const char* kAccessAcl = "system.posix_acl_access";
 
 [[noreturn]] void fail(const char* reason, const fs::path& path, int error) {
     failWith(reason, path, error);
@@ -66,14 +74,10 @@ bool refused(int error) {
     return error == EACCES || error == EPERM;
 }
 
-bool notSupported(int error) {
-    return error == ENOTSUP || error == EOPNOTSUPP;
-}
-
-// 0 when the process may write file, else the error. Root passes every permission check, but
-// a file without a single write bit is meant to stay as it is.
-int writeAccess(const fs::path& file, const struct stat& status) {
-    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
+// 0 when the process may write the file name in folder, else the error. Root passes every
+// permission check, but a file without a single write bit is meant to stay as it is.
+int writeAccess(int folder, const std::string& name, const struct stat& status) {
+    if (::faccessat(folder, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && ::geteuid() == 0)
         return EACCES;
@@ -169,28 +173,45 @@ Bytes readWhole(int fd, std::uint64_t size, const fs::path& shown) {
 // A temporary file beside a destination, removed unless it was renamed into place.
 struct TempFile {
     Fd fd;
-    std::string path;
+    int folder = -1;   // the destination's folder, held open by the write's owner
+    std::string name;  // in folder; empty once renamed or removed
 
     TempFile() = default;
     TempFile(TempFile&& other) noexcept
-        : fd(std::move(other.fd)), path(std::exchange(other.path, {})) {}
+        : fd(std::move(other.fd)), folder(other.folder), name(std::exchange(other.name, {})) {}
     TempFile& operator=(TempFile&& other) noexcept {
         drop();
         fd = std::move(other.fd);
-        path = std::exchange(other.path, {});
+        folder = other.folder;
+        name = std::exchange(other.name, {});
         return *this;
     }
     ~TempFile() { drop(); }
 
-    // Creates it in folder; returns 0, or the error that prevented it.
-    int create(const fs::path& folder) {
-        std::string name = (folder / kTempName).native();
-        const int made = ::mkostemps(name.data(), kTempSuffixLength, O_CLOEXEC);
-        if (made < 0)
-            return errno;
-        fd = Fd(made);
-        path = std::move(name);
-        return 0;
+    // Creates it in folder (a descriptor) under a fresh name; returns 0, or the error that
+    // prevented it. O_EXCL: never an existing file, nor a link planted under the name.
+    int create(int into) {
+        static constexpr std::string_view kLetters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+            unsigned char random[kTempRandomLength];
+            if (::getrandom(random, sizeof random, 0) != sizeof random)
+                return errno;
+            std::string candidate(kTempPrefix);
+            for (const unsigned char r : random) candidate += kLetters[r % kLetters.size()];
+            candidate += kTempSuffix;
+            const int made = ::openat(into, candidate.c_str(),
+                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (made >= 0) {
+                fd = Fd(made);
+                folder = into;
+                name = std::move(candidate);
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
     }
     // Without this flush, a crash soon after the rename could leave the destination empty or
     // holding only part of its new content: the rename may reach the disk before the data. A
@@ -199,24 +220,24 @@ struct TempFile {
         if (::fsync(fd.get()) != 0)
             fail("cannot write", shown, errno);
     }
-    // Closed (some file systems report write errors only there), checked, then renamed over
-    // file with nothing that waits in between; returns 0, or rename's error (the temporary
-    // file then stays).
-    int renameOver(const fs::path& file, const fs::path& shown, const InputFile* checked) {
+    // Closed (some file systems report write errors only there), checked, then renamed over the
+    // name target in its folder with nothing that waits in between; returns 0, or rename's error
+    // (the temporary file then stays).
+    int renameOver(const std::string& target, const fs::path& shown, const InputFile* checked) {
         if (fd.close() != 0)
             fail("cannot write", shown, errno);
         if (checked)
             checked->checkUnchanged();
-        if (::rename(path.c_str(), file.c_str()) != 0)
+        if (::renameat(folder, name.c_str(), folder, target.c_str()) != 0)
             return errno;
-        path.clear();
+        name.clear();
         return 0;
     }
     void drop() {
         fd = Fd();
-        if (!path.empty())
-            ::unlink(path.c_str());
-        path.clear();
+        if (!name.empty())
+            ::unlinkat(folder, name.c_str(), 0);
+        name.clear();
     }
 };
 
@@ -233,25 +254,6 @@ bool takeOwner(int fd, const struct stat& old, const fs::path& shown) {
     if (errno == EPERM)
         return false;
     fail("cannot set the owner", shown, errno);
-}
-
-// One extended attribute's value, or nothing if the file has none of that name.
-std::optional<std::string> attribute(int fd, const char* name, const fs::path& shown) {
-    for (;;) {
-        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
-        if (size < 0 && (errno == ENODATA || notSupported(errno)))
-            return std::nullopt;
-        if (size < 0)
-            fail("cannot read extended attributes", shown, errno);
-        std::string value(static_cast<std::size_t>(size), '\0');
-        const ssize_t got = ::fgetxattr(fd, name, value.data(), value.size());
-        if (got >= 0) {
-            value.resize(static_cast<std::size_t>(got));
-            return value;
-        }
-        if (errno != ERANGE)  // grown meanwhile: ask again
-            fail("cannot read extended attributes", shown, errno);
-    }
 }
 
 // Extended attributes (ACLs and capabilities among them) of from, set on to. Attributes the
@@ -304,35 +306,43 @@ int Fd::close() {
 Bytes::Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
 InputFile::InputFile(const fs::path& path) : path_(path), target_(path) {
-    // Stat before open: opening a FIFO or a device could block or have effects.
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0)
-        fail("cannot open the file", path, errno);
-    if (S_ISLNK(status.st_mode)) {
-        // The link stays; its target is the file to read and replace.
+    Place place = resolve(path, "cannot open the file");
+    if (place.status && S_ISLNK(place.status->st_mode)) {
+        // The link stays; its target is the file to read and replace, in its own folder.
+        Place target = resolveLink(place, path, "cannot open the file");
+        linkFolder_ = std::move(place.folder);
+        place = std::move(target);
+        // By name only to flush its folder after the rename.
         std::error_code error;
         target_ = fs::canonical(path, error);
         if (error)
-            throw FileError(path, "cannot follow the symbolic link", error);
-        if (::stat(target_.c_str(), &status) != 0)
-            fail("cannot open the file", path, errno);
+            throw FileError(path, "cannot open the file", error);
     }
+    if (!place.status)
+        fail("cannot open the file", path, ENOENT);
+    folder_ = std::move(place.folder);
+    name_ = std::move(place.name);
+    // Checked before open: opening a FIFO or a device could block or have effects.
+    const struct stat& status = *place.status;
     const auto checkRegular = [&](const struct stat& st) {
         if (!S_ISREG(st.st_mode))
             fail("not a regular file", path, S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP);
     };
     checkRegular(status);
     // Only a refusal makes a file read-only; one that vanished meanwhile, say, could not be opened.
-    if (const int error = writeAccess(target_, status))
+    if (const int error = writeAccess(folder_.get(), name_, status))
         fail(refused(error) || error == EROFS ? "file is read-only" : "cannot open the file", path,
              error);
-    fd_ = Fd(::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    fd_ = Fd(::openat(folder_.get(), name_.c_str(),
+                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (fd_.get() < 0)
         fail("cannot open the file", path, errno);
-    // Again on what was opened, in case the name changed hands in between.
+    // What was opened must be what was checked (a link was followed for its target's owner).
     if (::fstat(fd_.get(), &status_) != 0)
         fail("cannot open the file", path, errno);
     checkRegular(status_);
+    if (!sameFile(status_, status))
+        fail("file changed while it was read", path, ECANCELED);
 }
 
 Bytes InputFile::readAll() const {
@@ -344,10 +354,11 @@ void InputFile::checkUnchanged() const {
     }, named{};
     if (::fstat(fd_.get(), &now) != 0)
         fail("cannot read", path_, errno);
-    const bool same =
-        now.st_size == status_.st_size && now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
-        now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec && ::stat(target_.c_str(), &named) == 0 &&
-        named.st_dev == status_.st_dev && named.st_ino == status_.st_ino;
+    const bool same = now.st_size == status_.st_size &&
+                      now.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
+                      now.st_mtim.tv_nsec == status_.st_mtim.tv_nsec &&
+                      ::fstatat(folder_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      sameFile(named, status_);
     if (!same)
         failChanged(path_);
 }
@@ -356,13 +367,16 @@ void InputFile::checkUnchanged() const {
 
 struct PendingWrite::State {
     fs::path shown;                     // named in errors
-    fs::path file;                      // the destination itself (a final link resolved)
+    int folder = -1;                    // the destination's folder, held by its InputFile
+    std::string name;                   // the destination itself in it (a final link resolved)
     const InputFile* source = nullptr;  // a rewrite's file: checked, and its attributes kept
+    const InputFile* copyOf = nullptr;  // a backup's file: who may read it
     std::string_view previous;          // a rewrite's content as read
     Producer produce;                   // the new content
-    mode_t mode = 0;                    // the destination's permission bits
+    mode_t mode = 0;                    // a rewrite's: its file's permission bits
     TempFile temp;                      // the prepared content, unless it goes in place
     bool regularDestination = true;     // false: a link that commit replaces, never follows
+    bool besideItsFile = true;          // a backup: in the same folder as its file
 
     void writeInPlace();
 };
@@ -376,13 +390,14 @@ PendingWrite PendingWrite::rewrite(const InputFile& file, std::string_view previ
                                    Producer produce, Durability durability) {
     auto s = std::make_unique<State>();
     s->shown = file.path();
-    s->file = file.target();
+    s->folder = file.folder();
+    s->name = file.name();
     s->source = &file;
     s->previous = previous;
     s->produce = std::move(produce);
     s->mode = file.status().st_mode & 07777;
     if (file.status().st_nlink == 1) {
-        const int error = s->temp.create(s->file.parent_path());
+        const int error = s->temp.create(s->folder);
         if (error != 0 && !refused(error))
             fail("cannot create a temporary file beside the file", s->shown, error);
         // Owner first, while the file is empty: a change of owner clears set-ID bits and
@@ -405,33 +420,32 @@ PendingWrite PendingWrite::backup(const InputFile& source, std::string_view cont
                                   const fs::path& to, Durability durability) {
     auto s = std::make_unique<State>();
     s->shown = to;
-    s->file = to;
+    s->copyOf = &source;
     s->produce = [content](SliceSink& sink) { sink.put(content); };
-    // The source's permission bits, without set-ID bits, and writable by its owner, so that a
-    // later run can replace it.
-    s->mode = (source.status().st_mode & 0777) | S_IWUSR;
-    struct stat existing {};
-    bool exists = true;
-    if (::lstat(to.c_str(), &existing) != 0) {
-        if (errno != ENOENT)
-            fail("cannot open the file", to, errno);
-        exists = false;
-    } else if (S_ISDIR(existing.st_mode)) {
+    // In the folder resolved when the file was opened: the path is resolved once.
+    s->folder = source.pathFolder();
+    s->name = to.filename().native();
+    s->besideItsFile = sameFile(s->folder, source.folder());
+    struct stat existing {};  // mode 0: nothing there
+    const bool exists = ::fstatat(s->folder, s->name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT)
+        fail("cannot open the file", to, errno);
+    if (S_ISDIR(existing.st_mode)) {
         fail("a folder has the backup's name", to, EISDIR);
     } else if (S_ISLNK(existing.st_mode)) {
         // The name is the link: it is replaced by the backup, and what it points to is never
         // opened for writing.
         s->regularDestination = false;
-    } else if (!S_ISREG(existing.st_mode)) {
+    } else if (exists && !S_ISREG(existing.st_mode)) {
         fail("the backup's name is taken by something that is not a file", to, ENOTSUP);
-    } else if (const int error = writeAccess(to, existing)) {
+    } else if (const int error = exists ? writeAccess(s->folder, s->name, existing) : 0) {
         fail("backup is read-only", to, error);
     }
-    const int error = s->temp.create(to.parent_path());
+    const int error = s->temp.create(s->folder);
     if (error == 0) {
+        // Before the content: it is never readable by anyone its source kept out.
+        protectBackup(s->temp.fd.get(), source.fd(), source.status(), s->besideItsFile, to);
         writeAll(s->temp.fd.get(), s->produce, to);
-        if (::fchmod(s->temp.fd.get(), s->mode) != 0)
-            fail("cannot set permissions", to, errno);
         if (durability == Durability::Now)
             s->temp.flush(to);
     } else if (!refused(error) || !exists || !s->regularDestination) {
@@ -451,13 +465,13 @@ void PendingWrite::flush() {
 }
 
 fs::path PendingWrite::folder() const {
-    return state_->file.parent_path();
+    return (state_->source ? state_->source->target() : state_->shown).parent_path();
 }
 
 void PendingWrite::commit() {
     State& s = *state_;
-    if (!s.temp.path.empty()) {
-        const int error = s.temp.renameOver(s.file, s.shown, s.source);
+    if (!s.temp.name.empty()) {
+        const int error = s.temp.renameOver(s.name, s.shown, s.source);
         if (error == 0)
             return;
         // A folder that lets us write the file but not replace it (a sticky folder, say).
@@ -471,8 +485,8 @@ void PendingWrite::commit() {
 // Overwrites the destination where it stands; see the top of this file.
 void PendingWrite::State::writeInPlace() {
     // O_NOFOLLOW: a link put in the file's place meanwhile is never written through.
-    Fd fd(::open(file.c_str(),
-                 (source ? O_WRONLY : O_RDWR) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::openat(folder, name.c_str(),
+                   (source ? O_WRONLY : O_RDWR) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         const int error = errno;
         if (source)
@@ -486,14 +500,15 @@ void PendingWrite::State::writeInPlace() {
         failChanged(shown);
     if (!S_ISREG(now.st_mode))
         fail("not a regular file", shown, ENOTSUP);
-    // The last look before the first byte changes: the file is still the one that was read.
-    if (source)
-        source->checkUnchanged();
     // The content to put back if a write fails: a rewrite holds it, a backup's is read now.
     Bytes kept;
-    if (!source) {
+    if (copyOf) {
+        // Another user's file would keep its owner and mode, and show the backup to its owner.
+        if (now.st_uid != ::geteuid())
+            fail("the backup's name belongs to another user", shown, EPERM);
         kept = readWhole(fd.get(), static_cast<std::uint64_t>(now.st_size), shown);
         previous = kept.view();
+        protectBackup(fd.get(), copyOf->fd(), copyOf->status(), besideItsFile, shown);
     }
     // A write clears capabilities and (unless root) set-ID bits; they are put back after it.
     const std::optional<std::string> capabilities =
@@ -502,13 +517,18 @@ void PendingWrite::State::writeInPlace() {
         if (capabilities)
             (void)::fsetxattr(fd.get(), kCapabilities, capabilities->data(), capabilities->size(),
                               0);
-        (void)::fchmod(fd.get(), mode);  // where we may: the owner, or root
+        if (source)
+            (void)::fchmod(fd.get(), mode);  // where we may: the owner, or root
     };
 
     CountingSink counter;
     produce(counter);
     const std::uint64_t size = counter.total;
     const std::uint64_t oldSize = previous.size();
+    // The last look, with nothing that waits before the first byte changes: the file is still
+    // the one that was read.
+    if (source)
+        source->checkUnchanged();
     if (size > oldSize) {
         // Reserve the extra space beyond the old content, which stays untouched, so that a
         // full disk or a file size limit fails here, before the first old byte changes.

@@ -168,8 +168,10 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
             readAfresh ? ListFolderFiles(folders[k], listing) : fileNames(std::move(seen[k]));
         for (std::int32_t i = 1; i <= names.upper(); ++i) {
             const std::string& name = names[i];
-            if (name.front() == '~')
-                continue;  // leftovers of editors and of our own rewrites
+            // Leftovers of editors and of our own rewrites, and our own backups: a later run
+            // would rewrite the old content they keep.
+            if (name.front() == '~' || name.ends_with(kBackupSuffix))
+                continue;
             if (!looksLikeText(name)) {
                 flush();
                 readAfresh = true;

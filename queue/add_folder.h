@@ -58,7 +58,8 @@ void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
 // Names of all of folder's regular files (or links to them), in listing order.
 NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing);
 
-// Asks for a folder and queues its tree's files as listing reads them; asks about other names.
+// Asks for a folder and queues its tree's files as listing reads them, passing over names that
+// begin with "~" or end with the backup suffix; asks about names that do not look like text.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
                   platform::DirListing& listing);
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/list_control.h"
@@ -13,6 +14,8 @@ namespace qm::queue {
 
 inline constexpr const char* kQueued = "Queued";
 inline constexpr const char* kDone = "Done";
+// A run's backup of a file is the file's path followed by this; the folder import passes over it.
+inline constexpr std::string_view kBackupSuffix = " BACKUP.htm";
 
 // Does not own the control; the control must outlive the queue.
 class FileQueue {

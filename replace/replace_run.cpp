@@ -28,8 +28,8 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t kMemoryBudget = std::uint64_t{32} << 20;
 // Each worker holds one row in flight, and each flush of the file system takes every row
 // written before it: many more rows in flight than cores pays (measured on two cores: 64 per
-// core beat 32, 16 and 8). A row holds up to three open files, so the count stays well under
-// the usual limit of 1024 open files.
+// core beat 32, 16 and 8). A row holds up to five descriptors (the file, its folder and a final
+// link's, two temporary files), so the count stays under the usual limit of 1024 open files.
 constexpr unsigned kWorkersPerCore = 64;
 constexpr unsigned kMostWorkers = 128;
 // Renamed rows are shown "Done" once their renames are on disk; they wait at most this long,

@@ -17,7 +17,7 @@
 
 namespace qm::replace {
 
-inline constexpr std::string_view kBackupSuffix = " BACKUP.htm";
+using queue::kBackupSuffix;
 // Follows the program's title once a run over a non-empty queue has finished.
 inline constexpr std::string_view kDoneSuffix = " [ Done! ]";
 inline constexpr std::string_view kNoFiles = "No files added.";

@@ -39,8 +39,7 @@ PendingWrite prepare(const InputFile& file, const Bytes& old, std::string conten
 
 void rewrite(const fs::path& p, std::string content) {
     const InputFile file(p);
-    const Bytes old = file.readAll();
-    prepare(file, old, std::move(content)).commit();
+    prepare(file, file.readAll(), std::move(content)).commit();
 }
 
 // Everything but the content stays: owner, group, permission bits (set-ID bits included),
@@ -75,18 +74,18 @@ TEST(WritePath, rewrite_keepsEverythingButTheContent) {
         writeBytes(file, "old");
         if (linked)
             fs::create_hard_link(file, folder / "other.htm");
-        ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
-        ASSERT_EQ(::chmod(file.c_str(), mode), 0);  // after chown, which clears set-ID bits
-        ASSERT_EQ(::setxattr(file.c_str(), "user.qm", "kept", 4, 0), 0);
+        // chmod after chown, which clears set-ID bits (and capabilities, set last).
+        ASSERT_EQ(::chown(file.c_str(), owner, group) + ::chmod(file.c_str(), mode) +
+                      ::setxattr(file.c_str(), "user.qm", "kept", 4, 0) +
+                      ::chown(folder.c_str(), folderOwner, kNobody) +
+                      ::chmod(folder.c_str(), folderMode),
+                  0);
         const std::string capability = user == 0 ? kCapability : "";
         if (!capability.empty())
             ::setxattr(file.c_str(), "security.capability", capability.data(), 20, 0);
-        ASSERT_EQ(::chown(folder.c_str(), folderOwner, kNobody), 0);
-        ASSERT_EQ(::chmod(folder.c_str(), folderMode), 0);
         const struct stat before = statOf(file);
 
-        EXPECT_EQ(test::runAs(user, [&] { return test::errorOf([&] { rewrite(file, "new"); }); }),
-                  0);
+        EXPECT_EQ(test::failureAs(user, [&] { rewrite(file, "new"); }), "");
         const struct stat after = statOf(file);
         EXPECT_EQ(readBytes(file), "new");
         EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid),
@@ -105,70 +104,87 @@ TEST(WritePath, rewriteFailures_reportTheSystemErrorAndChangeNothing) {
     const auto xs = [](std::size_t n, bool linked) -> Make {
         return [=](const fs::path& d) {
             writeBytes(d / "it", std::string(n, 'x'));
-            if (linked)
-                fs::create_hard_link(d / "it", d / "link");
+            linked ? fs::create_hard_link(d / "it", d / "link") : void();
         };
     };
-    const std::tuple<const char*, Make, std::size_t, int> cases[] = {
-        {"folder", [](auto& d) { fs::create_directory(d / "it"); }, 1, EISDIR},
-        {"device behind a link", [](auto& d) { fs::create_symlink("/dev/zero", d / "it"); }, 1,
-         ENOTSUP},
-        {"write fails part-way", xs(3000, false), 10000, EFBIG},
-        {"in-place write fails part-way", xs(10000, true), 9000, EFBIG},
-        {"in-place growth cannot be reserved", xs(3000, true), 10000, EFBIG},
-        {"too little memory", xs(96u << 20, false), 1, ENOMEM},
+    const std::tuple<Make, std::size_t, const char*> cases[] = {
+        {[](auto& d) { fs::create_directory(d / "it"); }, 1, "not a regular file (Is a directory)"},
+        {[](auto& d) { fs::create_symlink("/dev/zero", d / "it"); }, 1,
+         "not a regular file (Operation not supported)"},
+        {xs(3000, false), 10000, "cannot write (File too large)"},     // part-way
+        {xs(10000, true), 9000, "cannot write (File too large)"},      // in place, part-way
+        {xs(3000, true), 10000, "not enough space (File too large)"},  // in place, grown
+        {xs(96u << 20, false), 1, "not enough memory to read the file (Cannot allocate memory)"},
     };
-    for (const auto& [what, make, newSize, expected] : cases) {
-        SCOPED_TRACE(what);
+    for (const auto& [make, newSize, expected] : cases) {
+        SCOPED_TRACE(expected);
         const test::TempDir tmp;
         make(tmp.path());
         const auto before = namesIn(tmp.path());
         const bool regular = fs::is_regular_file(tmp / "it");
         const std::string old = regular ? readBytes(tmp / "it") : "";
-        EXPECT_EQ(test::errorUnderLimits([&] { rewrite(tmp / "it", std::string(newSize, 'y')); }),
+        EXPECT_EQ(test::failureAs(
+                      ::geteuid(), [&] { rewrite(tmp / "it", std::string(newSize, 'y')); }, true),
                   expected);
         EXPECT_EQ(namesIn(tmp.path()), before);  // nothing created, no temporary left
         EXPECT_TRUE(!regular || readBytes(tmp / "it") == old);
     }
 }
 
+// Rewrites page to "new" after backing it up, as a run's row does; meanwhile runs between the
+// preparation and the commit.
+void replaceWithBackup(
+    const fs::path& page, const std::function<void()>& meanwhile = [] {}) {
+    const InputFile file(page);
+    const Bytes old = file.readAll();
+    PendingWrite backup = PendingWrite::backup(file, old.view(), page.native() + " BACKUP.htm");
+    PendingWrite pending = prepare(file, old, "new");
+    meanwhile();
+    backup.commit();
+    pending.commit();
+}
+
+void asNobody(const std::function<void()>& act) {
+    ASSERT_EQ(test::runAs(kNobody, [&] { return act(), 0; }), 0);
+}
+
 // A file written to, replaced or removed by someone else between the read and the commit
 // keeps what the other writer left, and the commit fails with a clear reason.
 TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
-    const std::pair<const char*, Make> changes[] = {
-        {"appended", [](auto& f) { writeBytes(f, readBytes(f) + " appended"); }},
-        {"same size, a nanosecond later",
-         [](auto& f) {
-             const auto read = fs::last_write_time(f);
-             writeBytes(f, "OLD");
-             fs::last_write_time(f, read + std::chrono::nanoseconds(1));
-         }},
-        {"replaced",
-         [](auto& f) { writeBytes(f.string() + "~", "x"), fs::rename(f.string() + "~", f); }},
-        {"removed", [](auto& f) { fs::remove(f); }},
+    const struct {
+        const char* name;
+        Make change;
+        const char* theirs;  // what the file holds then
+    } changes[] = {
+        {.name = "appended",
+         .change = [](auto& f) { writeBytes(f, readBytes(f) + " appended"); },
+         .theirs = "old appended"},
+        {.name = "same size, a nanosecond later",
+         .change =
+             [](auto& f) {
+                 const auto read = fs::last_write_time(f);
+                 writeBytes(f, "OLD");
+                 fs::last_write_time(f, read + std::chrono::nanoseconds(1));
+             },
+         .theirs = "OLD"},
+        {.name = "replaced",
+         .change =
+             [](auto& f) { writeBytes(f.string() + "~", "x"), fs::rename(f.string() + "~", f); },
+         .theirs = "x"},
+        {.name = "removed", .change = [](auto& f) { fs::remove(f); }, .theirs = "(none)"},
     };
-    for (const auto& [what, change] : changes) {
+    for (const auto& c : changes) {
         for (const bool linked : {false, true}) {
-            SCOPED_TRACE(std::string(what) + (linked ? ", in place" : ""));
+            SCOPED_TRACE(std::string(c.name) + (linked ? ", in place" : ""));
             const test::TempDir tmp;
             const fs::path file = tmp / "page.htm";
             writeBytes(file, "old");
             if (linked)
                 fs::create_hard_link(file, tmp / "link.htm");
-            std::string theirs;
-            try {
-                const InputFile input(file);
-                const Bytes old = input.readAll();
-                PendingWrite pending = prepare(input, old, "new");
-                change(file);
-                theirs = fs::exists(file) ? readBytes(file) : "(none)";
-                pending.commit();
-                ADD_FAILURE() << "committed over someone else's change";
-            } catch (const FileError& e) {
-                EXPECT_EQ(e.reason() + " " + e.path().native(),
-                          "file changed while it was being rewritten " + file.native());
-            }
-            EXPECT_EQ(fs::exists(file) ? readBytes(file) : "(none)", theirs);
+            EXPECT_EQ(test::failureAs(::geteuid(),
+                                      [&] { replaceWithBackup(file, [&] { c.change(file); }); }),
+                      "file changed while it was being rewritten (Operation canceled)");
+            EXPECT_EQ(fs::exists(file) ? readBytes(file) : "(none)", c.theirs);
             namesIn(tmp.path());  // no temporary left
         }
     }
@@ -176,50 +192,162 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
     writeBytes(tmp / "f", "old");
     const InputFile input(tmp / "f");
     fs::resize_file(tmp / "f", 1);
-    EXPECT_EQ(test::errorOf([&] { input.readAll(); }), ECANCELED);
+    EXPECT_EQ(test::failureAs(::geteuid(), [&] { input.readAll(); }),
+              "file changed while it was read (Operation canceled)");
 }
 
-// A backup replaces whatever has its name, never writing through a link planted there; it takes the
-// source's permission bits without set-ID bits plus its owner's write bit; a read-only backup or a
-// folder of that name is refused, by root too.
-TEST(WritePath, backup_replacesTheNameNeverWritesThroughALink) {
+// What another user (nobody) plants in "site", a folder of theirs, never leads a run by root
+// into root's files: a link, final or among the folders, is followed only when it belongs to the
+// user who runs, to root, or to the owner of what it points to; a folder swapped for a link after
+// the preparation leads nowhere. "mine" is root's link to root's file.
+TEST(WritePath, plantedLinks_neverLeadARunElsewhere) {
     if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root, who may write any file";
-    using Plant = std::function<void(const fs::path& name, const fs::path& elsewhere)>;
-    const std::tuple<const char*, Plant, int> cases[] = {
-        {"no backup yet", [](auto&, auto&) {}, 0},
-        {"an older backup", [](auto& b, auto&) { writeBytes(b, "older"); }, 0},
-        {"a link to another file", [](auto& b, auto& e) { fs::create_symlink(e / "open", b); }, 0},
-        {"a hard link to another file",
-         [](auto& b, auto& e) { fs::create_hard_link(e / "open", b); }, 0},
-        {"a read-only backup",
-         [](auto& b, auto&) { writeBytes(b, "kept"), ::chmod(b.c_str(), 0444); }, EACCES},
-        {"a folder", [](auto& b, auto&) { fs::create_directory(b); }, EISDIR},
+        GTEST_SKIP() << "needs root, to plant as another user";
+    const std::string refused =
+        "symbolic link not followed: it belongs to another user (Operation not permitted)";
+    const struct {
+        const char* name;
+        const char* path;          // the row, below site
+        const char* to = "";       // the target of nobody's link at the path's first name
+        bool swap = false;         // nobody moves site/in away and links it to hidden
+        const char* changed = "";  // the file that holds the new content
+        std::string expect = "";
+    } cases[] = {
+        {.name = "to root's file", .path = "a", .to = "../hidden/root", .expect = refused},
+        {.name = "to root's folder", .path = "d/root", .to = "../hidden", .expect = refused},
+        {.name = "to root's link", .path = "a", .to = "mine", .expect = refused},
+        {.name = "to its owner's file", .path = "a", .to = "../own", .changed = "own"},
+        {.name = "root's link", .path = "mine", .changed = "hidden/root"},
+        {.name = "swapped", .path = "in/one", .swap = true, .changed = "site/moved/one"},
+        {.name = "swapped, in place", .path = "in/two", .swap = true, .changed = "site/moved/two"},
     };
-    for (const auto& [what, plant, expected] : cases) {
-        SCOPED_TRACE(what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const test::TempDir tmp;
-        writeBytes(tmp / "open", "anyone's");
-        ::chmod((tmp / "open").c_str(), 0666);
-        const fs::path site = tmp / "site", page = site / "a.htm", name = site / "a.htm BACKUP.htm";
-        fs::create_directory(site);
-        writeBytes(page, std::string("a\0b\r\n\xFF", 6));
-        ::chmod(page.c_str(), 04525);  // set-user-ID, read-only for its owner
-        plant(name, tmp.path());
-        const std::string before = fs::is_regular_file(name) ? readBytes(name) : "";
+        ::chmod(tmp.path().c_str(), 0755);
+        fs::create_directories(tmp / "site/in"), fs::create_directory(tmp / "hidden");
+        for (const char* file : {"hidden/root", "own", "site/in/one", "site/in/two"})
+            writeBytes(tmp / file, "old");
+        fs::create_hard_link(tmp / "site/in/two", tmp / "site/in/2");
+        for (const char* theirs : {"own", "site", "site/in"})
+            ::chown((tmp / theirs).c_str(), kNobody, kNobody);
+        fs::create_symlink("../hidden/root", tmp / "site/mine");
+        if (*c.to)
+            asNobody([&] { fs::create_symlink(c.to, tmp / "site" / *fs::path(c.path).begin()); });
+        const auto swap = [&] {
+            fs::rename(tmp / "site/in", tmp / "site/moved");
+            fs::create_symlink("../hidden", tmp / "site/in");
+        };
 
-        EXPECT_EQ(test::errorOf([&] {
-                      const InputFile source(page);
-                      const Bytes content = source.readAll();
-                      PendingWrite::backup(source, content.view(), name).commit();
-                  }),
-                  expected);
+        const auto meanwhile = [&] { c.swap ? asNobody(swap) : void(); };
+        EXPECT_EQ(test::failureAs(0, [&] { replaceWithBackup(tmp / "site" / c.path, meanwhile); }),
+                  c.expect);
+        std::string changed;
+        for (const char* file : {"hidden/root", "own", "site/moved/one", "site/moved/two"})
+            changed += fs::exists(tmp / file) && readBytes(tmp / file) == "new" ? file : "";
+        EXPECT_EQ(changed, c.changed);
+        EXPECT_EQ(namesIn(tmp / "hidden"), std::set<std::string>{"root"});
+    }
+}
+
+// An ACL as the kernel keeps it (version 2, then tag, permissions and id of each entry,
+// little-endian) for the owner, nobody, the owning group, the mask and other.
+std::string acl(char owner, char nobody, char group, char mask, char other) {
+    std::string bytes("\2\0\0\0", 4);
+    for (const auto& [tag, bits] :
+         {std::pair{'\1', owner}, {'\2', nobody}, {'\4', group}, {'\x10', mask}, {'\x20', other}})
+        bytes += std::string{tag, '\0', bits, '\0'} +
+                 (tag == 2 ? std::string("\xfe\xff\0\0", 4) : "\xff\xff\xff\xff");
+    return bytes;
+}
+
+int setAcl(const fs::path& file, const char* kind, const std::string& acl) {
+    return acl.empty() ? 0 : ::setxattr(file.c_str(), kind, acl.data(), acl.size(), 0);
+}
+
+// A backup replaces whatever has its name, never writing through a link planted there; a
+// read-only backup or a folder of that name is refused, by root too, and another user's file is
+// never written in place (a rename over it is refused in their sticky folder, but not to root).
+// A backup is readable by no one its file kept out: in another user's set-group-ID folder or one
+// with a default ACL, it takes the file's owner, group and ACL (none inherited) and permission
+// bits without set-ID bits, plus its owner's write bit. Where the group cannot be given, group
+// permissions go, and "other" keeps only what the file's group had; behind a link into a closed
+// folder, only the owner keeps any.
+TEST(WritePath, backup_replacesTheName_readableByNoOneTheFileKeptOut) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to plant as another user and give files away";
+    const std::string nobodyReads = acl(6, 4, 6, 6, 4), nobodyWrites = acl(6, 7, 5, 7, 5);
+    const struct {
+        const char* name;
+        Make plant = [](auto&) {};  // at the backup's name, as nobody; "../open" is root's
+        uid_t user = 0;             // runs, and owns the file
+        mode_t folder = 01777;      // nobody's folder: permissions and default ACL
+        std::string folderAcl = "";
+        gid_t group = 0;  // the file's group, permissions and ACL
+        mode_t mode = 0640;
+        std::string acl = "";
+        bool linked = false;  // the file is in a closed folder, behind a link
+        std::string expect = "";
+        mode_t expectMode = 0640;  // the backup's; its owner and group are the user's
+        std::string expectAcl = "";
+    } cases[] = {
+        {.name = "set-ID bits, read-only for its owner", .mode = 06464, .expectMode = 0664},
+        {.name = "a link", .plant = [](auto& b) { fs::create_symlink("../open", b); }},
+        {.name = "a hard link",
+         .plant = [](auto& b) { fs::create_hard_link(b.parent_path() / "../open", b); }},
+        {.name = "a read-only backup",
+         .plant = [](auto& b) { writeBytes(b, "kept"), ::chmod(b.c_str(), 0444); },
+         .expect = "backup is read-only (Permission denied)"},
+        {.name = "a folder",
+         .plant = [](auto& b) { fs::create_directory(b); },
+         .expect = "a folder has the backup's name (Is a directory)"},
+        {.name = "another user's file, rename refused",
+         .plant = [](auto& b) { writeBytes(b, "kept"), ::chmod(b.c_str(), 0666); },
+         .user = 1234,
+         .expect = "the backup's name belongs to another user (Operation not permitted)"},
+        {.name = "set-group-ID folder", .folder = 02777},
+        {.name = "default ACL", .folderAcl = nobodyWrites},
+        {.name = "the file's ACL",
+         .folderAcl = nobodyWrites,
+         .acl = nobodyReads,
+         .expectMode = 0664,
+         .expectAcl = nobodyReads},
+        {.name = "group not given", .user = 1234, .group = 5678, .mode = 0664, .expectMode = 0604},
+        {.name = "group not given, ACL",
+         .user = 1234,
+         .group = 5678,
+         .acl = nobodyReads,
+         .expectMode = 0664,
+         .expectAcl = acl(6, 4, 0, 6, 4)},
+        {.name = "closed folder", .mode = 0644, .linked = true, .expectMode = 0600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempDir tmp;  // closed (0700) while it holds a linked file
+        const fs::path site = tmp / "site", file = (c.linked ? tmp.path() : site) / "page.htm";
+        const fs::path name = site / "page.htm BACKUP.htm";
+        fs::create_directory(site);
+        writeBytes(tmp / "open", "anyone's");
+        writeBytes(file, "old");
+        if (c.linked)
+            fs::create_symlink(file, site / "page.htm");
+        ASSERT_EQ(::chmod(tmp.path().c_str(), c.linked ? 0700 : 0755) +
+                      ::chmod((tmp / "open").c_str(), 0666) +
+                      ::chown(file.c_str(), c.user, c.group) + ::chmod(file.c_str(), c.mode) +
+                      setAcl(file, "system.posix_acl_access", c.acl) +
+                      ::chown(site.c_str(), kNobody, kNobody) + ::chmod(site.c_str(), c.folder) +
+                      setAcl(site, "system.posix_acl_default", c.folderAcl),
+                  0);
+        asNobody([&] { c.plant(name); });
+
+        EXPECT_EQ(test::failureAs(c.user, [&] { replaceWithBackup(site / "page.htm"); }), c.expect);
         EXPECT_EQ(readBytes(tmp / "open"), "anyone's");
-        if (expected == 0) {
-            EXPECT_EQ(statOf(name).st_mode, S_IFREG | 0725u);
-            EXPECT_EQ(readBytes(name), readBytes(page));
-        } else if (!before.empty()) {
-            EXPECT_EQ(readBytes(name), before);
+        EXPECT_TRUE(!fs::is_regular_file(name) ||
+                    readBytes(name) == (c.expect.empty() ? "old" : "kept"));
+        if (const struct stat backup = statOf(name); c.expect.empty()) {
+            EXPECT_EQ(std::tuple(backup.st_uid, backup.st_gid, backup.st_mode & 07777),
+                      std::tuple(c.user, c.user, c.expectMode));
+            EXPECT_EQ(attributeOf(name, "system.posix_acl_access"), c.expectAcl);
         }
         namesIn(site);  // no temporary left
     }

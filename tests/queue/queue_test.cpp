@@ -42,9 +42,10 @@ TEST(AddFiles, selectionIsSplitAtEveryNulAndQueuedInOrder) {
 }
 
 // Makes the files of a space-separated list below root; "name->target" makes a symbolic link,
-// "name|" a FIFO.
+// "name|" a FIFO; "+" stands for a space in a name.
 void makeTree(const fs::path& root, const std::string& entries) {
-    for (const auto& e : test::split(entries)) {
+    for (auto e : test::split(entries)) {
+        std::replace(e.begin(), e.end(), '+', ' ');
         const auto arrow = e.find("->");
         const fs::path p = root / e.substr(0, std::min(arrow, e.find('|')));
         fs::create_directories(p.parent_path());
@@ -58,7 +59,8 @@ void makeTree(const fs::path& root, const std::string& entries) {
 }
 
 // Imports folder through the real listing, answering each question with the next of answers
-// (Y, N or C) and noting its text in asked; returns the rows' paths below folder, in order.
+// (Y, N or C) and noting its text in asked; returns the rows' paths below folder, in order, with
+// "+" for a space.
 Strings import(const fs::path& folder, const std::string& answers, Strings& asked,
                std::function<void()> whileAsked = {}) {
     test::FakeList list;
@@ -76,6 +78,7 @@ Strings import(const fs::path& folder, const std::string& answers, Strings& aske
         EXPECT_EQ(row.status, "");  // imported rows carry no status
         EXPECT_EQ(row.filename.native().find("//"), std::string::npos) << row.filename;
         rows.push_back(row.filename.lexically_relative(folder).native());
+        std::replace(rows.back().begin(), rows.back().end(), ' ', '+');
     }
     return rows;
 }
@@ -105,6 +108,8 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
         {"non-UTF-8 names keep their bytes", "Y", "\x80\x81 d\xff/\xe9t\xe9.htm", "\x80\x81",
          "d\xff/\xe9t\xe9.htm \x80\x81"},
         {"a folder that does not exist", "", "", "", ""},
+        {"the program's backups are passed over", "", "a.htm a.htm+BACKUP.htm.old BACKUP.htm", "",
+         "a.htm a.htm+BACKUP.htm d.txt+BACKUP.htm a.htm+BACKUP.htm.old BACKUP.htm"},
     };
     for (const auto& [what, answers, rows, names, tree] : cases) {
         SCOPED_TRACE(what);

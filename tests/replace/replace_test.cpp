@@ -46,10 +46,11 @@ Call next(const char* name) {
 }
 }  // namespace qm::test
 
-extern "C" int rename(const char* from, const char* to) {
-    static const auto real = qm::test::next<int (*)(const char*, const char*)>("rename");
+extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    static const auto real =
+        qm::test::next<int (*)(int, const char*, int, const char*)>("renameat");
     qm::test::note("rename " + std::filesystem::path(to).filename().string());
-    return real(from, to);
+    return real(fromFolder, from, toFolder, to);
 }
 extern "C" int syncfs(int fd) {
     static const auto real = qm::test::next<int (*)(int)>("syncfs");

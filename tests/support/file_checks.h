@@ -95,33 +95,34 @@ int runAs(uid_t uid, Body&& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// The error number that call failed with, 0 if it succeeded.
+// What call failed with, as a message box shows it after the path ("reason (description)"; ""
+// if it succeeded), run in a forked child as the user uid. Limited, the child meets real limits
+// instead of mocks: its files may not grow past 4 KiB (EFBIG part-way through a write, as the
+// program ignores SIGXFSZ) and it may take only 32 MiB more memory (ENOMEM for a big file).
 template <class Call>
-int errorOf(Call&& call) {
-    try {
-        call();
-        return 0;
-    } catch (const platform::FileError& e) {
-        return e.code().value();
-    }
-}
-
-// errorOf(call) in a child with real limits instead of mocks: its files may not
-// grow past 4 KiB (EFBIG part-way through a write, as the program ignores
-// SIGXFSZ) and it may take only 32 MiB more memory (ENOMEM for a big file).
-template <class Call>
-int errorUnderLimits(Call&& call) {
-    return runAs(::geteuid(), [&] {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit size{4096, 4096};
+std::string failureAs(uid_t uid, Call&& call, bool limited = false) {
+    int pipe[2];
+    EXPECT_EQ(::pipe(pipe), 0);
+    const int code = runAs(uid, [&] {
         long pages = 0;
         std::ifstream("/proc/self/statm") >> pages;
         const rlim_t room = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (32u << 20);
-        const rlimit memory{room, room};
-        if (::setrlimit(RLIMIT_FSIZE, &size) != 0 || ::setrlimit(RLIMIT_AS, &memory) != 0)
+        const rlimit size{4096, 4096}, memory{room, room};
+        ::signal(SIGXFSZ, SIG_IGN);  // a write beyond the size limit fails with EFBIG
+        if (limited && ::setrlimit(RLIMIT_FSIZE, &size) + ::setrlimit(RLIMIT_AS, &memory) != 0)
             return 97;
-        return errorOf(call);
+        std::string text;
+        try {
+            call();
+        } catch (const platform::FileError& e) {
+            text = e.reason() + " (" + e.code().message() + ")";
+        }
+        return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 99;
     });
+    std::string text(4096, '\0');
+    text.resize(std::max<ssize_t>(0, (::close(pipe[1]), ::read(pipe[0], text.data(), 4096))));
+    ::close(pipe[0]);
+    return code == 0 ? text : "child ended with " + std::to_string(code);
 }
 
 }  // namespace qm::test
