@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QWindow>
 
 #include "platform/qt_text.h"
 
@@ -23,8 +24,14 @@ void QtWindowPort::busyChanged() {
 }
 
 bool QtWindowPort::InputGate::eventFilter(QObject* watched, QEvent* event) {
-    // Boxes a run shows are windows of their own and stay usable.
-    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != &window_)
+    // Input from the window system reaches the window's own QWindow first, and Qt moves the
+    // focus on a press or a wheel turn before any widget sees the event: it stops there. Events
+    // sent to a widget directly stop at the widget. Boxes a run shows are windows of their own
+    // and stay usable.
+    const bool ours = watched->isWidgetType()
+                          ? static_cast<QWidget*>(watched)->window() == &window_
+                          : watched == static_cast<QObject*>(window_.windowHandle());
+    if (!ours)
         return false;
     switch (event->type()) {
         case QEvent::Close:

@@ -110,6 +110,7 @@ void Form1::buildControls() {
     }
 
     setUpQueueView(*ListView1, model_);
+    new StatusFollower(*ListView1);
     ListView1->setToolTip(platform::qtText(kListToolTip));
     ListView1->setAccessibleName(platform::qtText(kListAccessibleName));
     ListView1->setAccessibleDescription(platform::qtText(kListToolTip));

@@ -8,14 +8,18 @@
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
+#include <QWindow>
 #include <optional>
 
 #include "platform/qt_settings_store.h"
@@ -168,36 +172,86 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
     EXPECT_TRUE(form->windowPort().replaceText() == text.toStdString());
 }
 
-// During a run the window stays alive but drops its input: clicks on every control, a
-// double-click on the list, typing and the close button change nothing, then or later. Rows turn
-// "Done" while the run goes on; after it the buttons work again.
-TEST_F(WindowTest, inputDuringARun_isDroppedNotReplayed) {
+// During a run the window stays alive but drops its input: clicks on every control and on the
+// list's rows, a double-click on its current row, keys, a wheel turn, a drop and the close button
+// move nothing (focus, current row, selection, scroll position) and change nothing, then or
+// later. Rows turn "Done" while the run goes on, and the list follows them a few times a second;
+// after the run it stays where the run left it, and the buttons work again.
+TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheRun) {
     constexpr int kFiles = 3000;
     std::vector<platform::QueueEntry> rows(kFiles);
     for (int i = 0; i < kFiles; ++i) writeBytes(rows[i].filename = dir / std::to_string(i), "a");
     queue().append(std::move(rows));
     QTest::keyClicks(get("Text1"), "a");
     QTest::keyClicks(get("Text2"), "aa");
+    auto* list = get<QTreeView>("ListView1");
+    const QScrollBar* scroll = list->verticalScrollBar();
+    int scrolls = 0;
+    QObject::connect(scroll, &QScrollBar::valueChanged, [&] { ++scrolls; });
+    QElapsedTimer running;
     ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
     click("Check2");
+    running.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
     EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
     const auto busy = [this] {
         return QAccessible::queryAccessibleInterface(form.get())->state().busy;
     };
     EXPECT_TRUE(busy());  // as screen readers hear it
-    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
-        QTest::mouseClick(get(name), Qt::LeftButton);
-    QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    // Input as the window system delivers it, through the window. The event loop does not run
+    // in between, so the run cannot end meanwhile: its end is posted to this thread.
+    QWindow* window = form->windowHandle();
+    ulong time = QTest::lastMouseTimestamp += 1000;
+    const auto clicks = [&](QWidget* w, QPoint p, int times = 1) {
+        const QPoint local = w->mapTo(form.get(), p), global = w->mapToGlobal(p);
+        for (int i = 0; i < times; ++i)
+            for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                qt_handleMouseEvent(
+                    window, local, global,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                    Qt::LeftButton, type, {}, time += 10);
+        time += 1000;  // no double-click with the next
+    };
+    const QModelIndex current = list->indexAt({20, 8});
+    list->setCurrentIndex(current);
+    const QWidget* focus = QApplication::focusWidget();
+    clicks(list->viewport(), list->visualRect(current).center(), 2);
+    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5", "Text1"})
+        clicks(get(name), get(name)->rect().center());
+    clicks(list->viewport(), {20, 30});
+    for (auto key : {Qt::Key_Tab, Qt::Key_Down, Qt::Key_Space})
+        for (auto type : {QEvent::KeyPress, QEvent::KeyRelease})
+            qt_handleKeyEvent(window, type, key, {});
+    QTest::lastMouseTimestamp = time;
     QTest::keyClicks(get("Text1"), "zz");
+    const int before = scroll->value();
+    const QPoint middle = list->viewport()->mapTo(form.get(), QPoint(20, 40));
+    QWheelEvent wheel(middle, form->mapToGlobal(middle), {}, {0, -360}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(window, &wheel);
+    EXPECT_EQ(scroll->value(), before);
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(local(dir / "0"))});
+    QDropEvent drop(QPointF(20, 8), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &drop);
     EXPECT_FALSE(form->close());
+    EXPECT_EQ(QApplication::focusWidget(), focus);
+    EXPECT_EQ(list->currentIndex(), current);
+    EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{current});
     ASSERT_TRUE(runEnded());
-    QTest::qWait(50);  // anything queued would have run by now
+    const qint64 ran = running.elapsed();
+    QTest::qWait(400);  // anything queued would have run by now, and the list has followed
     EXPECT_TRUE(form->isVisible() && !busy());
     EXPECT_EQ(column(1), QStringList(kFiles, "Done"));
     EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
     EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_EQ(readBytes(dir / "0") + readBytes(dir / "2999"), "aaaa");  // replaced once, not twice
+    EXPECT_TRUE(
+        list->viewport()->rect().intersects(list->visualRect(queue().index(kFiles - 1, 0))));
+    EXPECT_LE(scrolls, 2 + ran / 200) << "in " << ran << " ms";
+    const int left = scroll->value();
+    QTest::qWait(300);
+    EXPECT_EQ(scroll->value(), left);
     click("Check4");
     EXPECT_EQ(queue().count(), 0u);
 }
