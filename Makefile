@@ -3,7 +3,8 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
-PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation
+# qt6-translations-l10n: Qt's own texts in the user's language (the tests load the German ones).
+PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation qt6-translations-l10n
 # `make package`: CPack's Debian generator runs dpkg-shlibdeps (dpkg-dev) and
 # file. `make test` also validates the desktop entry and the metainfo, and
 # builds the package.

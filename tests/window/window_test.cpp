@@ -25,7 +25,9 @@
 #include "platform/qt_settings_store.h"
 #include "support/file_checks.h"
 #include "support/modal_answerer.h"
+#include "window/command_line.h"
 #include "window/form1.h"
+#include "window/translations.h"
 
 // Qt text in test failures, as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -83,13 +85,15 @@ struct WindowTest : ::testing::Test {
     }
 
     // A dialog step: notes a message box's title and text, which must be plain (markup in a file
-    // name is not rendered), and presses button.
+    // name is not rendered), and presses button (none: Escape).
     ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
         return [this, button](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box->button(button), nullptr);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
             noted << box->windowTitle() + "|" + box->text();
+            if (button == QMessageBox::NoButton)
+                return QTest::keyClick(box, Qt::Key_Escape);
+            ASSERT_NE(box->button(button), nullptr);
             box->button(button)->click();
         };
     }
@@ -311,6 +315,83 @@ TEST_F(WindowTest, importDialogs_pickedOrTypedFilesQueued_folderQuestionsAnswere
     EXPECT_EQ(column(0).replaceInStrings(local(dir / "folder"), ""),
               (QStringList{"/a.htm", "/b.HTML", "/d.txt"}));
     EXPECT_EQ(column(1), QStringList(3, ""));
+}
+
+// Files and folders dropped on the list are queued in the order given: a file with "Queued", as
+// the file dialog queues it (a name that is not UTF-8 keeps its bytes; a file of another machine
+// is not taken), a folder's files as the folder import takes them, with its questions, where
+// Escape acts as Cancel and ends it all. A drag of nothing from this machine is refused.
+TEST_F(WindowTest, filesAndFoldersDropped_queuedInTheOrderGiven) {
+    std::filesystem::create_directory(dir / "f");
+    for (const char* name : {"a.htm", "b.bin", "c.txt"}) writeBytes(dir / "f" / name, "x");
+    const auto drop = [this](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget* rows = get<QTreeView>("ListView1")->viewport();
+        QDragEnterEvent enter({20, 20}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &enter);
+        QDropEvent drop({20, 20}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        if (enter.isAccepted())
+            QCoreApplication::sendEvent(rows, &drop);
+        return enter.isAccepted();
+    };
+    const QUrl remote("https://example.org/r.htm"), folder = QUrl::fromLocalFile(local(dir / "f"));
+    EXPECT_FALSE(drop({remote}));
+    ModalAnswerer answerer({answer(QMessageBox::Yes), answer(QMessageBox::NoButton)});
+    const QByteArray odd = "file://" + QFile::encodeName(local(dir.path())) + "/%FF.htm";
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(local(dir / "z.htm")), remote, folder,
+                      QUrl::fromEncoded(odd), folder}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.answered() == 2; }));
+    QTest::qWait(50);
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < queue().count(); ++i)
+        paths.push_back(queue().filename(i).lexically_relative(dir.path()).native());
+    EXPECT_EQ(paths, (std::vector<std::string>{"z.htm", "f/a.htm", "f/b.bin", "f/c.txt", "\xff.htm",
+                                               "f/a.htm"}));
+    EXPECT_EQ(column(1), (QStringList{"Queued", "", "", "", "Queued", ""}));
+}
+
+// Qt's own texts follow the user's language.
+TEST_F(WindowTest, qtsOwnTexts_inTheUsersLanguage) {
+    const auto german = window::installQtTranslations(QLocale(QLocale::German, QLocale::Germany));
+    ASSERT_NE(german, nullptr);
+    QMessageBox box(QMessageBox::NoIcon, "", "", QMessageBox::Yes | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
+    EXPECT_EQ(QFileDialog().labelText(QFileDialog::LookIn), "Suchen in:");
+}
+
+TEST(CommandLine, filesAndFoldersInOrder_helpAndVersion_otherOptionsRefused) {
+    using enum window::CommandLine::Action;
+    const std::string here = std::filesystem::current_path().native() + "/";
+    struct Case {
+        const char* name;
+        std::vector<const char*> args;
+        window::CommandLine::Action expect = OpenWindow;
+        std::vector<std::string> given = {};
+    };
+    const Case cases[] = {
+        {.name = "nothing", .args = {}},
+        {.name = "paths in order, made full, bytes kept",
+         .args = {"/x/a.htm", "b dir", "\xff.txt", ""},
+         .given = {"/x/a.htm", here + "b dir", here + "\xff.txt"}},
+        {.name = "help",
+         .args = {"--help", "/x/a.htm"},
+         .expect = ShowUsage,
+         .given = {"/x/a.htm"}},
+        {.name = "version", .args = {"--version"}, .expect = ShowUsage},
+        {.name = "-- ends the options", .args = {"--", "-x"}, .given = {here + "-x"}},
+        {.name = "another option", .args = {"--help", "-platform"}, .expect = RefuseUsage},
+        {.name = "a lone dash", .args = {"-"}, .expect = RefuseUsage},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"quillmere"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const auto command = window::readCommandLine(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(command.action, c.expect) << c.name;
+        std::vector<std::string> given;
+        for (const auto& path : command.given) given.push_back(path.native());
+        EXPECT_EQ(given, c.given) << c.name;
+    }
 }
 
 // A selection made in the list whose names run far past what a text box holds comes back whole.
