@@ -9,7 +9,9 @@ PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation qt6
 # file. `make test` also validates the desktop entry and the metainfo, and
 # builds the package.
 DEB_PACKAGES := dpkg-dev file
-TEST_PACKAGES := desktop-file-utils appstream $(DEB_PACKAGES)
+# The screen reader's check runs the real window under Xvfb and reads it through AT-SPI.
+TEST_PACKAGES := desktop-file-utils appstream $(DEB_PACKAGES) \
+    xvfb xdotool x11-utils dbus at-spi2-core python3-pyatspi
 # The reference tool the replace benchmark compares against.
 BENCH_PACKAGES := sd
 SCREENSHOT_PACKAGES := xvfb xdotool x11-utils imagemagick

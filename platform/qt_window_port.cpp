@@ -1,6 +1,9 @@
 #include "platform/qt_window_port.h"
 
 #include <QAccessible>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWindow>
@@ -15,12 +18,36 @@ QtWindowPort::~QtWindowPort() {
     }
 }
 
+namespace {
+
+// Qt's AT-SPI bridge passes no change of the busy state on to screen readers (it passes on only
+// checked, active, disabled and focused). The signal they listen for is sent here instead, as the
+// bridge sends its own: on Qt's connection to the accessibility bus, which exists only while
+// assistive technology is about, from the object path the bridge gives the window.
+void sendAtSpiBusy(QWidget& window, bool busy) {
+    const QDBusConnection bus(QStringLiteral("a11y"));
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&window);
+    if (!bus.isConnected() || !reader)
+        return;
+    const QString path = QStringLiteral("/org/a11y/atspi/accessible/") +
+                         QString::number(QAccessible::uniqueId(reader));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        path, QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("StateChanged"));
+    // Kind, new value, unused, any data, and properties: "siiva{sv}".
+    signal << QStringLiteral("busy") << int{busy} << 0 << QVariant::fromValue(QDBusVariant(0))
+           << QVariantMap();
+    bus.send(signal);
+}
+
+}  // namespace
+
 void QtWindowPort::busyChanged() {
     // Screen readers hear that the window is busy, or no longer: keys do nothing meanwhile.
     QAccessible::State busy;
     busy.busy = true;
     QAccessibleStateChangeEvent event(&window_, busy);
     QAccessible::updateAccessibility(&event);
+    sendAtSpiBusy(window_, code_ == Pointer::Hourglass);
 }
 
 bool QtWindowPort::InputGate::eventFilter(QObject* watched, QEvent* event) {
@@ -81,6 +108,9 @@ std::string QtWindowPort::replaceText() const {
 
 void QtWindowPort::setTitle(std::string_view title) {
     window_.setWindowTitle(qtText(title));
+    // Screen readers read the window's name again: Qt tells them of no new window title.
+    QAccessibleEvent named(&window_, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
 }
 
 void QtWindowPort::setPointer(Pointer code) {
