@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     qm::window::CommandLine command = qm::window::readCommandLine(argc, argv);
     if (command.action != Action::OpenWindow) {
         const bool asked = command.action == Action::ShowUsage;
-        std::fputs(qm::window::usageText(), asked ? stdout : stderr);
+        std::fprintf(asked ? stdout : stderr, "%s\n", qm::window::usageText());
         return asked ? 0 : 2;
     }
     // A write past the file-size limit should fail with an error the user

@@ -10,7 +10,7 @@ const char* usageText() {
            "\n"
            "Usage: quillmere [FILE | FOLDER]...\n"
            "Opens the window with each FILE queued and each FOLDER's files imported.\n"
-           "Options: --help and --version show this text.\n";
+           "Options: --help and --version show this text.";
 }
 
 CommandLine readCommandLine(int argc, const char* const* argv) {

@@ -17,7 +17,7 @@ struct CommandLine {
     std::vector<std::filesystem::path> given;  // files and folders, made absolute, in order
 };
 
-// The one text --help and --version print, with the program's version.
+// The one text --help and --version print, with the program's version; no final newline.
 const char* usageText();
 
 // Reads argv[1..argc-1] as given, bytes unchanged; "--" ends the options.

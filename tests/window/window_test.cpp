@@ -85,11 +85,13 @@ struct WindowTest : ::testing::Test {
     }
 
     // A dialog step: notes a message box's title and text, which must be plain (markup in a file
-    // name is not rendered), and presses button (none: Escape).
+    // name is not rendered), checks the box leaves a window manager room for its whole title, and
+    // presses button (none: Escape).
     ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
         return [this, button](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            EXPECT_GE(box->width(), 300);
             noted << box->windowTitle() + "|" + box->text();
             if (button == QMessageBox::NoButton)
                 return QTest::keyClick(box, Qt::Key_Escape);
