@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -20,6 +21,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <optional>
 
@@ -209,6 +211,11 @@ TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheR
     click("Check2");
     running.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
+    QEventLoop following;  // a run of events as the program's own loop has them, timers included
+    QObject::connect(scroll, &QScrollBar::valueChanged, &following, &QEventLoop::quit);
+    QTimer::singleShot(10'000, &following, &QEventLoop::quit);
+    following.exec();
+    EXPECT_GT(scroll->value(), 0);               // the list follows the run
     EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
     const auto busy = [this] {
         return QAccessible::queryAccessibleInterface(form.get())->state().busy;
