@@ -7,7 +7,7 @@ settings folder; then runs the steps given on the command line, in order, and
 stops everything again. Input goes through the X server (xdotool); what the
 steps print comes from the accessibility tree (pyatspi).
 
-Usage: scripts/try-window.py [--program PATH] [--config DIR] [--arg ARG]... STEP...
+Usage: scripts/try-window.py [--program PATH] [--config DIR] [--no-frame] [--arg ARG]... STEP...
 
 Steps (NAME is a control's accessible name, as `tree` prints it):
   tree               the accessibility tree of each of the program's windows
@@ -53,7 +53,8 @@ ITEM_ROLES = {"table cell", "tree item", "table row", "list item"}
 class Session:
     """The X server, window manager, buses and the program, stopped together."""
 
-    def __init__(self, config):
+    def __init__(self, config, frame=True):
+        self.frame = frame
         self.processes = []
         self.program = None
         self.work = tempfile.mkdtemp(prefix="try-window-")
@@ -72,7 +73,7 @@ class Session:
                                start_new_session=True)
         self.processes.append(bus)
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        if shutil.which("openbox"):
+        if self.frame and shutil.which("openbox"):
             # The window must be framed from its first showing, as on a desktop.
             self._spawn(["openbox"])
             self._wait_for(lambda: "window id" in subprocess.run(
@@ -312,6 +313,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--program", default=os.path.join(HERE, "..", "build", "quillmere"))
     parser.add_argument("--config", help="settings folder (default: a new empty one)")
+    parser.add_argument("--no-frame", action="store_true", help="no window manager")
     parser.add_argument("--arg", action="append", default=[],
                         help="an argument for the program (repeat for more)")
     parser.add_argument("steps", nargs="*")
@@ -319,7 +321,7 @@ def main():
     program = os.path.abspath(options.program)
     if not os.access(program, os.X_OK):
         raise SystemExit("no program at %s: build it first (make program)" % program)
-    session = Session(options.config)
+    session = Session(options.config, frame=not options.no_frame)
     try:
         session.start([program] + options.arg)
         window = Window(session.program)
