@@ -9,7 +9,6 @@
 #include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -21,7 +20,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 #include <optional>
 
@@ -194,8 +192,9 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
 // During a run the window stays alive but drops its input: clicks on every control and on the
 // list's rows, a double-click on its current row, keys, a wheel turn, a drop and the close button
 // move nothing (focus, current row, selection, scroll position) and change nothing, then or
-// later. Rows turn "Done" while the run goes on, and the list follows them a few times a second;
-// after the run it stays where the run left it, and the buttons work again.
+// later. The list follows the rows turning "Done" while the run goes on, a few times a second;
+// after the run it stays where the run left it, and the buttons work again. The run's end
+// reaches the window through its event loop, so the window is busy until the loop runs.
 TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheRun) {
     constexpr int kFiles = 3000;
     std::vector<platform::QueueEntry> rows(kFiles);
@@ -204,22 +203,20 @@ TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheR
     QTest::keyClicks(get("Text1"), "a");
     QTest::keyClicks(get("Text2"), "aa");
     auto* list = get<QTreeView>("ListView1");
+    list->scrollToBottom();  // the first row "Done" is then seen to scroll the list
     const QScrollBar* scroll = list->verticalScrollBar();
     const QSignalSpy scrolls(scroll, &QScrollBar::valueChanged);
+    const auto busy = [this] {
+        return QAccessible::queryAccessibleInterface(form.get())->state().busy;
+    };
+    bool followedWhileBusy = false;
+    const QObject probe;
+    QObject::connect(scroll, &QScrollBar::valueChanged, &probe,
+                     [&] { followedWhileBusy = followedWhileBusy || busy(); });
     QElapsedTimer running;
     ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
     click("Check2");
     running.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
-    QEventLoop following;  // a run of events as the program's own loop has them, timers included
-    QObject::connect(scroll, &QScrollBar::valueChanged, &following, &QEventLoop::quit);
-    QTimer::singleShot(10'000, &following, &QEventLoop::quit);
-    following.exec();
-    EXPECT_GT(scroll->value(), 0);               // the list follows the run
-    EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
-    const auto busy = [this] {
-        return QAccessible::queryAccessibleInterface(form.get())->state().busy;
-    };
     EXPECT_TRUE(busy());  // as screen readers hear it
     // Input as the window system delivers it, through the window. The event loop does not run
     // in between, so the run cannot end meanwhile: its end is posted to this thread.
@@ -256,6 +253,7 @@ TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheR
     EXPECT_EQ(list->currentIndex(), current);
     EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{current});
     ASSERT_TRUE(runEnded());
+    EXPECT_TRUE(followedWhileBusy);
     const qint64 ran = running.elapsed();
     QTest::qWait(400);  // anything queued would have run by now, and the list has followed
     EXPECT_TRUE(form->isVisible() && !busy());
