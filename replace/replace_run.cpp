@@ -176,7 +176,7 @@ struct BatchRun::Shared {
     bool commitAlone(std::size_t row, Unreported& unreported, std::exception_ptr& failure);
     void makeDurable(Prepared& prepared, std::uint64_t ticket);
     void renamed(std::size_t row, Prepared& prepared, Unreported& unreported);
-    void settle(Unreported& unreported, bool report);
+    void settle(Unreported& unreported);
     void stopAll();
     // Passes news on; nothing may escape a thread, and a run goes on without its news.
     static void report(const std::function<void()>& news) noexcept {
@@ -443,7 +443,7 @@ void BatchRun::Shared::renamed(std::size_t row, Prepared& prepared, Unreported& 
     unreported.rows.push_back(row);
 }
 
-void BatchRun::Shared::settle(Unreported& unreported, bool reportThem) {
+void BatchRun::Shared::settle(Unreported& unreported) {
     if (unreported.rows.empty())
         return;
     std::uint64_t inFlight = 0;
@@ -454,8 +454,13 @@ void BatchRun::Shared::settle(Unreported& unreported, bool reportThem) {
     group.reconsider(2 * inFlight);  // its own unwritten data: contents and backups in flight
     // A rename is durable once its folder is: flushed on its own, or with its file system.
     for (const auto& [folder, ticket] : unreported.folders) group.folderThrough(ticket, folder);
-    if (reportThem) {
-        for (const std::size_t row : unreported.rows) report([&] { events.committed(row); });
+    for (const std::size_t row : unreported.rows) {
+        {
+            const std::lock_guard lock(mutex);
+            if (cancelled)
+                break;  // a destroyed run says nothing more
+        }
+        report([&] { events.committed(row); });
     }
     unreported = {};
 }
@@ -511,7 +516,7 @@ bool BatchRun::Shared::commitRow(std::size_t row, Unreported& unreported,
                 (unreported.rows.size() >= kMostUnreported ||
                  std::chrono::steady_clock::now() - unreported.since >= kMostUnreportedTime)) {
                 lock.unlock();
-                settle(unreported, true);
+                settle(unreported);
                 lock.lock();
             } else if (unreported.rows.empty()) {
                 ready.wait(lock, isReady);
@@ -591,17 +596,17 @@ void BatchRun::Shared::commitAll() {
         failure = std::current_exception();  // memory for the run's own bookkeeping
     }
     stopAll();
+    // Before the end is told, everything the run did is on disk.
+    try {
+        settle(unreported);
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
     bool wasCancelled = false;
     {
         const std::lock_guard lock(mutex);
         wasCancelled = cancelled;
-    }
-    // Before the end is told, everything the run did is on disk.
-    try {
-        settle(unreported, !wasCancelled);
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
     }
     // Moved: the listener holds the only reference to the failure from here on.
     if (!wasCancelled)
