@@ -9,8 +9,9 @@ PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation
 # builds the package.
 DEB_PACKAGES := dpkg-dev file
 TEST_PACKAGES := desktop-file-utils appstream $(DEB_PACKAGES)
-# The reference tool the replace benchmark compares against.
-BENCH_PACKAGES := sd
+# The reference tool the replace benchmark compares against, and mkfs.ext4 for
+# the journaled image it also times the run on (as root).
+BENCH_PACKAGES := sd e2fsprogs
 SCREENSHOT_PACKAGES := xvfb xdotool x11-utils imagemagick
 # Only for re-rendering the committed PNG icons from the SVG.
 ICON_PACKAGES := librsvg2-bin
