@@ -587,32 +587,53 @@ double medianRatio(const std::vector<Sample>& a, const std::vector<Sample>& b) {
 }
 
 // Each variant over the whole of c, on its own fresh copy under `under`, interleaved round by
-// round; beforeEach runs right before each timed variant, afterEach right after it.
+// round; beforeEach runs right before each timed variant, afterEach right after it. A variant
+// whose conditions did not hold (undisturbed, given the data waiting in the page cache before
+// and after it) is timed again on another fresh copy, up to three times in all: on a shared
+// machine another program's sync can write out what beforeEach left waiting.
 Samples wholeQueues(const Corpus& c, const std::vector<Variant>& variants, const fs::path& under,
                     int rounds, const std::function<void()>& beforeEach = {},
-                    const std::function<void()>& afterEach = {}) {
+                    const std::function<void()>& afterEach = {},
+                    const std::function<bool(double, double)>& undisturbed = {}) {
+    constexpr int kTries = 3;
     Samples samples;
     for (int round = 0; round < rounds; ++round) {
+        const fs::path roundDir = under / ("r" + std::to_string(round));
         std::map<Variant, fs::path> copies;
-        for (const Variant& v : variants)
-            copies[v] = freshCopy(c, under / ("r" + std::to_string(round)) / nameOf(v));
+        for (const Variant& v : variants) copies[v] = freshCopy(c, roundDir / nameOf(v));
         ::sync();
         std::vector<Variant> order = variants;
         std::rotate(order.begin(), order.begin() + round % order.size(), order.end());
         for (const Variant& v : order) {
-            ::sync();
-            if (beforeEach)
-                beforeEach();
-            const double dirty = mib(unwrittenBytes());
-            Sample s = measure(v, copies[v], c, 0, c.files.size());
-            if (afterEach)
-                afterEach();
-            s.dirtyMiB = dirty;
-            samples[v].push_back(s);
-            std::printf("  round %d %-6s %-8s %8.3f s  cpu %8.3f s  %8.1f MiB  (%.0f MiB dirty)\n",
-                        round + 1, c.name.c_str(), nameOf(v).c_str(), s.seconds, s.cpuSeconds,
-                        s.peakMiB, dirty);
-            std::fflush(stdout);
+            for (int attempt = 1;; ++attempt) {
+                const fs::path copy =
+                    attempt == 1 ? copies[v]
+                                 : freshCopy(c, roundDir / (nameOf(v) + std::to_string(attempt)));
+                ::sync();
+                if (beforeEach)
+                    beforeEach();
+                const double dirty = mib(unwrittenBytes());
+                Sample s = measure(v, copy, c, 0, c.files.size());
+                const double dirtyAfter = mib(unwrittenBytes());
+                if (afterEach)
+                    afterEach();
+                s.dirtyMiB = dirty;
+                const bool held = !undisturbed || undisturbed(dirty, dirtyAfter);
+                const bool kept = held || attempt == kTries;
+                std::printf(
+                    "  round %d %-6s %-8s %8.3f s  cpu %8.3f s  %8.1f MiB  (%.0f MiB dirty, %.0f "
+                    "after)%s\n",
+                    round + 1, c.name.c_str(), nameOf(v).c_str(), s.seconds, s.cpuSeconds,
+                    s.peakMiB, dirty, dirtyAfter,
+                    held   ? ""
+                    : kept ? "  disturbed, kept"
+                           : "  disturbed, timed again");
+                std::fflush(stdout);
+                if (kept) {
+                    samples[v].push_back(s);
+                    break;
+                }
+            }
         }
     }
     return samples;
@@ -682,6 +703,9 @@ void foreignDirty(const Corpus& pages, const Variant& run, const fs::path& under
             [&] {
                 ::sync();
                 fs::remove(foreign);
+            },
+            [](double before, double after) {
+                return std::min(before, after) >= 0.75 * kForeignMiB;
             });
         printMedians(samples, variants);
         judge(std::to_string(part.files.size()) + " files, foreign data dirty: run / per-file",
