@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -19,6 +23,8 @@ namespace {
 // writing 64 MiB takes a fraction of a second even on a slow disk.
 constexpr std::uint64_t kForeignLimit = std::uint64_t{64} << 20;
 constexpr auto kLookAgainAfter = std::chrono::milliseconds(100);
+// Folders flushed at once when each is flushed on its own.
+constexpr std::size_t kFoldersAtOnce = 8;
 
 // Dirty and under-writeback bytes in the whole page cache; 0 where the kernel does not say.
 std::uint64_t unwrittenBytes() {
@@ -71,14 +77,42 @@ void GroupFlush::through(std::uint64_t ticket, int fd, const std::filesystem::pa
     flushed = now;
 }
 
-void GroupFlush::folderThrough(std::uint64_t ticket, const std::filesystem::path& folder) {
-    const platform::Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        platform::failWith("cannot write", folder, errno);
-    if (!perFile())
-        through(ticket, fd.get(), folder);
-    else if (::fsync(fd.get()) != 0)
-        platform::failWith("cannot write", folder, errno);
+void GroupFlush::foldersThrough(const std::map<std::string, std::uint64_t>& folders) {
+    // Each folder flushed on its own waits on the disk: several wait at once.
+    const bool alone = perFile();
+    std::vector<std::pair<std::string, std::uint64_t>> all(folders.begin(), folders.end());
+    std::atomic<std::size_t> next{0};
+    std::mutex failing;
+    std::exception_ptr failure;
+    const auto flushSome = [&] {
+        for (std::size_t i = next++; i < all.size(); i = next++) {
+            try {
+                const platform::Fd fd(
+                    ::open(all[i].first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (fd.get() < 0)
+                    platform::failWith("cannot write", all[i].first, errno);
+                if (!alone)
+                    through(all[i].second, fd.get(), all[i].first);
+                else if (::fsync(fd.get()) != 0)
+                    platform::failWith("cannot write", all[i].first, errno);
+            } catch (...) {
+                const std::lock_guard lock(failing);
+                failure = failure ? failure : std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t n = 1; alone && n < std::min(all.size(), kFoldersAtOnce); ++n) {
+        try {
+            helpers.emplace_back(flushSome);
+        } catch (...) {
+            break;  // fewer at once, then
+        }
+    }
+    flushSome();
+    for (std::thread& helper : helpers) helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 }  // namespace qm::replace

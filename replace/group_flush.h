@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace qm::replace {
 
@@ -34,8 +35,9 @@ public:
     std::uint64_t written() { return ++written_; }
     // Returns once everything noted up to ticket on fd's file system is on disk.
     void through(std::uint64_t ticket, int fd, const std::filesystem::path& shown);
-    // Returns once folder's entries are on disk: per file by fsync of the folder, else through.
-    void folderThrough(std::uint64_t ticket, const std::filesystem::path& folder);
+    // Returns once the folders' entries are on disk (each with the ticket of its last rename):
+    // flushed one by one, several at once, or else each through its file system.
+    void foldersThrough(const std::map<std::string, std::uint64_t>& folders);
 
 private:
     std::atomic<bool> perFile_{false};

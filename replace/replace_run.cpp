@@ -7,9 +7,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
@@ -115,19 +117,28 @@ struct Unreported {
 
 }  // namespace
 
-void PathList::reserve(std::size_t count, std::size_t bytes) {
-    ends_.reserve(count);
-    bytes_.reserve(bytes);
-}
-
 void PathList::add(const fs::path& path) {
-    bytes_ += path.native();
-    ends_.push_back(bytes_.size());
+    const std::string_view bytes = path.native();
+    const std::size_t cut = bytes.rfind('/') + 1;  // 0 without a separator
+    const std::string_view folder = bytes.substr(0, cut);
+    const std::size_t lastBegin = folderEnds_.size() < 2 ? 0 : folderEnds_[folderEnds_.size() - 2];
+    if (folderEnds_.empty() || std::string_view(folders_).substr(lastBegin) != folder) {
+        if (folderEnds_.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("too many folders in one run");
+        folders_ += folder;
+        folderEnds_.push_back(folders_.size());
+    }
+    names_ += bytes.substr(cut);
+    rows_.push_back({names_.size(), static_cast<std::uint32_t>(folderEnds_.size() - 1)});
 }
 
 fs::path PathList::operator[](std::size_t index) const {
-    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-    return fs::path(bytes_.substr(begin, ends_[index] - begin));
+    const Row& row = rows_[index];
+    const std::size_t folderBegin = row.folder == 0 ? 0 : folderEnds_[row.folder - 1];
+    const std::size_t nameBegin = index == 0 ? 0 : rows_[index - 1].nameEnd;
+    std::string bytes = folders_.substr(folderBegin, folderEnds_[row.folder] - folderBegin);
+    bytes.append(names_, nameBegin, row.nameEnd - nameBegin);
+    return fs::path(std::move(bytes));
 }
 
 std::filesystem::path backupPath(const std::filesystem::path& file) {
@@ -453,7 +464,7 @@ void BatchRun::Shared::settle(Unreported& unreported) {
     }
     group.reconsider(2 * inFlight);  // its own unwritten data: contents and backups in flight
     // A rename is durable once its folder is: flushed on its own, or with its file system.
-    for (const auto& [folder, ticket] : unreported.folders) group.folderThrough(ticket, folder);
+    group.foldersThrough(unreported.folders);
     for (const std::size_t row : unreported.rows) {
         {
             const std::lock_guard lock(mutex);
@@ -682,9 +693,7 @@ std::unique_ptr<BatchRun> startReplace(queue::FileQueue& queue, platform::Window
         return nullptr;
     }
     PathList files;
-    std::size_t bytes = 0;
-    for (std::size_t row = 1; row <= count; ++row) bytes += queue.path(row).native().size();
-    files.reserve(count, bytes);
+    files.reserve(count);
     for (std::size_t row = 1; row <= count; ++row) files.add(queue.path(row));
     RunTexts texts{window.findText(), window.replaceText(), window.backupChecked()};
 

@@ -1,6 +1,7 @@
 #pragma once
 // The batch replace run behind the "Replace Text" button.
 
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -32,22 +33,29 @@ struct RunTexts {
     bool backup = false;
 };
 
-// The paths of a run, kept as their bytes one after another: a long queue
-// needs far less memory so than as one path object per row.
+// The paths of a run, kept compactly: each row's name, and its folder once for
+// all the rows in a row that share it (as a folder import queues them), so a
+// long queue needs far less memory than one path object, or string, per row.
 class PathList {
 public:
-    // Makes room for count paths of bytes bytes in all.
-    void reserve(std::size_t count, std::size_t bytes);
+    // Makes room for count paths.
+    void reserve(std::size_t count) { rows_.reserve(count); }
     // Appends a path.
     void add(const std::filesystem::path& path);
     // Number of paths.
-    std::size_t size() const { return ends_.size(); }
+    std::size_t size() const { return rows_.size(); }
     // The path at index (< size()).
     std::filesystem::path operator[](std::size_t index) const;
 
 private:
-    std::string bytes_;
-    std::vector<std::size_t> ends_;
+    struct Row {
+        std::size_t nameEnd;   // in names_
+        std::uint32_t folder;  // in folderEnds_
+    };
+    std::string folders_;  // every folder, with its final separator, one after another
+    std::vector<std::size_t> folderEnds_;
+    std::string names_;
+    std::vector<Row> rows_;
 };
 
 // Rewrites files, each backed up first if asked, on threads of its own. Worker
