@@ -120,23 +120,20 @@ struct Unreported {
 void PathList::add(const fs::path& path) {
     const std::string_view bytes = path.native();
     const std::size_t cut = bytes.rfind('/') + 1;  // 0 without a separator
-    const std::string_view folder = bytes.substr(0, cut);
-    const std::size_t lastBegin = folderEnds_.size() < 2 ? 0 : folderEnds_[folderEnds_.size() - 2];
-    if (folderEnds_.empty() || std::string_view(folders_).substr(lastBegin) != folder) {
-        if (folderEnds_.size() > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("too many folders in one run");
-        folders_ += folder;
-        folderEnds_.push_back(folders_.size());
-    }
+    if (folders_.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many folders in one run");
+    const auto [folder, added] = folderIndex_.try_emplace(
+        std::string(bytes.substr(0, cut)), static_cast<std::uint32_t>(folders_.size()));
+    if (added)
+        folders_.push_back(&folder->first);
     names_ += bytes.substr(cut);
-    rows_.push_back({names_.size(), static_cast<std::uint32_t>(folderEnds_.size() - 1)});
+    rows_.push_back({names_.size(), folder->second});
 }
 
 fs::path PathList::operator[](std::size_t index) const {
     const Row& row = rows_[index];
-    const std::size_t folderBegin = row.folder == 0 ? 0 : folderEnds_[row.folder - 1];
     const std::size_t nameBegin = index == 0 ? 0 : rows_[index - 1].nameEnd;
-    std::string bytes = folders_.substr(folderBegin, folderEnds_[row.folder] - folderBegin);
+    std::string bytes = *folders_[row.folder];
     bytes.append(names_, nameBegin, row.nameEnd - nameBegin);
     return fs::path(std::move(bytes));
 }

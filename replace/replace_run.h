@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/message_boxes.h"
@@ -33,9 +34,9 @@ struct RunTexts {
     bool backup = false;
 };
 
-// The paths of a run, kept compactly: each row's name, and its folder once for
-// all the rows in a row that share it (as a folder import queues them), so a
-// long queue needs far less memory than one path object, or string, per row.
+// The paths of a run, kept compactly: each row's name, and each folder once
+// for all its rows, so a long queue needs far less memory than one path
+// object, or string, per row.
 class PathList {
 public:
     // Makes room for count paths.
@@ -50,10 +51,10 @@ public:
 private:
     struct Row {
         std::size_t nameEnd;   // in names_
-        std::uint32_t folder;  // in folderEnds_
+        std::uint32_t folder;  // in folders_
     };
-    std::string folders_;  // every folder, with its final separator, one after another
-    std::vector<std::size_t> folderEnds_;
+    std::unordered_map<std::string, std::uint32_t> folderIndex_;  // with the final separator
+    std::vector<const std::string*> folders_;                     // the keys above, by index
     std::string names_;
     std::vector<Row> rows_;
 };
