@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dir_listing.h"
+#include "files/dir_listing.h"
 #include "platform/file_dialogs.h"
 #include "platform/message_boxes.h"
 #include "queue/file_queue.h"
@@ -48,19 +48,19 @@ private:
 std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt);
 
 // The files of each folder read while the tree is walked, by the folder's index.
-using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
+using FilesSeen = std::vector<std::vector<files::DirEntry>>;
 
 // Appends the folders below folders, level by level (all levels if recurse), skipping hidden
 // ones; keeps every folder's files in seen, so that they need not be read again.
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing, FilesSeen& seen);
+                       files::DirListing& listing, FilesSeen& seen);
 
 // Names of all of folder's regular files (or links to them), in listing order.
-NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing);
+NameArray ListFolderFiles(const std::filesystem::path& folder, files::DirListing& listing);
 
 // Asks for a folder and queues its tree's files as listing reads them, passing over names that
 // begin with "~" or end with the backup suffix; asks about names that do not look like text.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
-                  platform::DirListing& listing);
+                  files::DirListing& listing);
 
 }  // namespace qm::queue

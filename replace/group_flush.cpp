@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/errors.h"
-#include "platform/files.h"
+#include "files/file_error.h"
+#include "files/pending_write.h"
 
 namespace qm::replace {
 
@@ -59,7 +59,7 @@ void GroupFlush::reconsider(std::uint64_t ownBytes) {
 void GroupFlush::through(std::uint64_t ticket, int fd, const std::filesystem::path& shown) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        platform::failWith("cannot write", shown, errno);
+        files::failWith("cannot write", shown, errno);
     const std::lock_guard lock(mutex_);
     std::uint64_t& flushed = flushed_[st.st_dev];
     if (ticket <= flushed)
@@ -67,18 +67,18 @@ void GroupFlush::through(std::uint64_t ticket, int fd, const std::filesystem::pa
     // Everything noted so far was written before the flush starts.
     const std::uint64_t now = written_;
     if (::syncfs(fd) != 0)
-        platform::failWith("cannot write", shown, errno);
+        files::failWith("cannot write", shown, errno);
     flushed = now;
 }
 
 void GroupFlush::folderThrough(std::uint64_t ticket, const std::filesystem::path& folder) {
-    const platform::Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const files::Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0)
-        platform::failWith("cannot write", folder, errno);
+        files::failWith("cannot write", folder, errno);
     if (!perFile())
         through(ticket, fd.get(), folder);
     else if (::fsync(fd.get()) != 0)
-        platform::failWith("cannot write", folder, errno);
+        files::failWith("cannot write", folder, errno);
 }
 
 }  // namespace qm::replace

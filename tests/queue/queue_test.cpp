@@ -70,7 +70,7 @@ Strings import(const fs::path& folder, const std::string& answers, Strings& aske
     boxes.answers = answers;
     boxes.onShow = std::move(whileAsked);
     dialogs.folder = folder;
-    platform::PosixDirListing listing;
+    files::PosixDirListing listing;
     queue::importFolder(queue, dialogs, boxes, listing);
     asked = boxes.shown;
     Strings rows;

@@ -92,7 +92,7 @@ TEST(ReplaceText, randomBytes_agreeWithAPlainReference) {
             expected += match ? replacement : content.substr(at, 1);
             at += match ? find.size() : 1;
         }
-        struct : platform::SliceSink {
+        struct : files::SliceSink {
             std::string out;
             void put(std::string_view bytes) override { out.append(bytes); }
         } sink;
@@ -152,7 +152,7 @@ std::string runBatch(std::vector<fs::path> files, const RunTexts& texts, unsigne
     try {
         if (const std::exception_ptr failure = result.get())
             std::rethrow_exception(failure);
-    } catch (const platform::FileError& e) {
+    } catch (const files::FileError& e) {
         return std::to_string(committed.load()) + " rows, " + e.reason() + " " +
                std::to_string(e.code().value()) + " " + e.path().lexically_relative(root).string();
     }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qm::platform {
+namespace qm::files {
 
 // What an entry is, as the import needs to know it. A symbolic link counts as
 // what it points to when that is a regular file, and as Other otherwise: links
@@ -30,4 +30,4 @@ public:
     std::vector<DirEntry> list(const std::filesystem::path& folder) override;
 };
 
-}  // namespace qm::platform
+}  // namespace qm::files

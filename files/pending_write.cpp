@@ -16,10 +16,10 @@
 // of this write can leave the file part new, part old: it is the one case
 // without the all-or-nothing guarantee.
 //
-// Every file is reached through the descriptor of its folder, resolved once (posix_paths.cpp):
+// Every file is reached through the descriptor of its folder, resolved once (paths.cpp):
 // the temporary file is created, renamed and removed, and the file opened in place, by name in
 // that folder, never by path.
-#include "platform/files.h"
+#include "files/pending_write.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -37,12 +37,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/attributes.h"
-#include "platform/backup_permissions.h"
-#include "platform/errors.h"
-#include "platform/paths.h"
+#include "files/attributes.h"
+#include "files/backup_permissions.h"
+#include "files/file_error.h"
+#include "files/paths.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace fs = std::filesystem;
 
@@ -567,4 +567,4 @@ void PendingWrite::State::writeInPlace() {
         fail("cannot write", shown, errno);
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

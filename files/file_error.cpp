@@ -1,8 +1,8 @@
-#include "platform/errors.h"
+#include "files/file_error.h"
 
 #include <new>
 
-namespace qm::platform {
+namespace qm::files {
 
 std::string failureText(const std::exception& failure) {
     if (const auto* fileError = dynamic_cast<const FileError*>(&failure)) {
@@ -16,4 +16,4 @@ std::string failureText(const std::exception& failure) {
     return failure.what();
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

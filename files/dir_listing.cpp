@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "platform/dir_listing.h"
-#include "platform/files.h"
+#include "files/dir_listing.h"
+#include "files/pending_write.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::vector<DirEntry> PosixDirListing::list(const std::filesystem::path& folder)
     return entries;
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -13,7 +13,7 @@
 //    temporary file is renamed over it.
 // A file that must keep its inode (several hard links), that sits in a folder
 // where nothing may be created, or whose owner or group a new file could not
-// take, is instead overwritten in place at commit (see posix_files.cpp).
+// take, is instead overwritten in place at commit (see pending_write.cpp).
 
 #include <sys/stat.h>
 
@@ -27,7 +27,7 @@
 #include <string_view>
 #include <utility>
 
-namespace qm::platform {
+namespace qm::files {
 
 // Owns a file descriptor and closes it when it goes.
 class Fd {
@@ -153,4 +153,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-}  // namespace qm::platform
+}  // namespace qm::files

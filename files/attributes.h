@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace qm::platform {
+namespace qm::files {
 
 // The name of a file's ACL among its extended attributes.
 inline constexpr const char* kAccessAcl = "system.posix_acl_access";
@@ -16,4 +16,4 @@ std::optional<std::string> attribute(int fd, const char* name, const std::filesy
 // True for the errors of a file system without extended attributes, or without that kind.
 bool notSupported(int error);
 
-}  // namespace qm::platform
+}  // namespace qm::files

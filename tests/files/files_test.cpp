@@ -1,6 +1,6 @@
 // The write path against the real file system: what a rewrite and a backup keep, what a
 // failure leaves, and files changed or planted by someone else meanwhile.
-#include "platform/files.h"
+#include "files/pending_write.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/file_checks.h"
 
-namespace qm::platform {
+namespace qm::files {
 namespace {
 
 namespace fs = std::filesystem;
@@ -354,4 +354,4 @@ TEST(WritePath, backup_replacesTheName_readableByNoOneTheFileKeptOut) {
 }
 
 }  // namespace
-}  // namespace qm::platform
+}  // namespace qm::files
