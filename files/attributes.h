@@ -1,5 +1,6 @@
 #pragma once
-// Reading extended attributes, for the write path.
+// Reading extended attributes, for the write path: a rewrite keeps its file's, a backup takes its
+// source's ACL. A file system without them, or without that kind, is no error: the file has none.
 
 #include <filesystem>
 #include <optional>

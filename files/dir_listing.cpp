@@ -1,3 +1,6 @@
+// A listing costs one readdir() per entry where the file system says what each entry is, and a
+// stat only where it does not; a folder that cannot be searched lists as empty, since none of its
+// files could be opened.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +9,7 @@
 #include <cstring>
 
 #include "files/dir_listing.h"
-#include "files/pending_write.h"
+#include "files/fd.h"
 
 namespace qm::files {
 

@@ -1,5 +1,7 @@
 #pragma once
-// Folder listings for the folder import. Names are the file system's bytes.
+// Folder listings for the folder import, behind an interface so that the import can be tested
+// over made-up trees. Names are the file system's bytes, never recoded, so that every file can
+// be opened again by the name listed.
 
 #include <filesystem>
 #include <string>

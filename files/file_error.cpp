@@ -1,3 +1,5 @@
+// The text of a failure as the user reads it: the path on a line of its own, then the program's
+// reason and the system's description; a failure that is not a file's says what the system says.
 #include "files/file_error.h"
 
 #include <new>

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "files/pending_write.h"
+#include "files/fd.h"
 
 namespace qm::files {
 

@@ -13,105 +13,16 @@
 //    temporary file is renamed over it.
 // A file that must keep its inode (several hard links), that sits in a folder
 // where nothing may be created, or whose owner or group a new file could not
-// take, is instead overwritten in place at commit (see pending_write.cpp).
+// take, is instead overwritten in place at commit (see in_place.cpp).
 
-#include <sys/stat.h>
-
-#include <cstddef>
-#include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <utility>
+
+#include "files/input_file.h"
+#include "files/slices.h"
 
 namespace qm::files {
-
-// Owns a file descriptor and closes it when it goes.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept;
-    ~Fd();
-    // The descriptor, or -1.
-    int get() const { return fd_; }
-    // Gives the descriptor up without closing it.
-    int release() { return std::exchange(fd_, -1); }
-    // Closes now and returns close()'s result: some file systems report write errors only here.
-    int close();
-
-private:
-    int fd_ = -1;
-};
-
-// Receives a file's new content as byte slices, in order.
-class SliceSink {
-public:
-    virtual ~SliceSink() = default;
-    // Takes bytes, which stay valid until the producer that passes them returns.
-    virtual void put(std::string_view bytes) = 0;
-};
-
-// Emits the complete new content of a file into the sink; may be called more than once.
-using Producer = std::function<void(SliceSink&)>;
-
-// A file's whole content in one buffer of exactly its size (never zero-filled first).
-class Bytes {
-public:
-    Bytes() = default;
-    // Allocates size bytes; throws std::bad_alloc when memory does not suffice.
-    explicit Bytes(std::size_t size);
-    // The bytes as a view (empty for an empty file).
-    std::string_view view() const { return {data_.get(), size_}; }
-    // Writable start of the buffer.
-    char* data() { return data_.get(); }
-
-private:
-    std::unique_ptr<char[]> data_;
-    std::size_t size_ = 0;
-};
-
-// A regular file opened for reading to be rewritten: a read-only file, and
-// anything that is not a regular file, fail here, before anything changes.
-class InputFile {
-public:
-    // Opens the file without blocking, through symbolic links that may be followed (paths.h).
-    explicit InputFile(const std::filesystem::path& path);
-    // Pending writes point at it: it stays where it was made.
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    // Reads the whole file (no 2 GiB limit); fails if it shrinks meanwhile or memory lacks.
-    Bytes readAll() const;
-    // Fails unless the file is still the one opened: same inode under the name, size, mtime.
-    void checkUnchanged() const;
-    // The path as given, named in every error.
-    const std::filesystem::path& path() const { return path_; }
-    // The file itself by name, a final link resolved: only to flush its folder after a rename.
-    const std::filesystem::path& target() const { return target_; }
-    // The folder that holds the file itself (a final link followed), open, and its name there.
-    int folder() const { return folder_.get(); }
-    const std::string& name() const { return name_; }
-    // The folder of the path as given (a final link's own), open: where its backup goes.
-    int pathFolder() const { return linkFolder_.get() < 0 ? folder_.get() : linkFolder_.get(); }
-    // The open descriptor (read only).
-    int fd() const { return fd_.get(); }
-    // The file's status when it was opened.
-    const struct stat& status() const { return status_; }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path target_;
-    Fd folder_;
-    std::string name_;
-    Fd linkFolder_;  // only when the path ends in a link
-    Fd fd_;
-    struct stat status_ {};
-};
 
 // When prepared content reaches the disk: flushed at once, or deferred to the
 // caller, who flushes it (file by file, or a whole file system at once)
@@ -148,7 +59,7 @@ public:
     void commit();
 
 private:
-    struct State;
+    struct State;  // write_state.h
     explicit PendingWrite(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };

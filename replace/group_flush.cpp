@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/fd.h"
 #include "files/file_error.h"
-#include "files/pending_write.h"
 
 namespace qm::replace {
 
