@@ -1,35 +1,16 @@
-# Thin wrapper around CMake. `make run` and `make test` first install any
-# Debian package the build needs that the machine lacks.
+# Thin wrapper around CMake. Every target first installs the Debian packages it needs that the
+# machine lacks (scripts/packages); `./make` does the same where make itself is missing.
 BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
-PACKAGES := cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation
-# `make package`: CPack's Debian generator runs dpkg-shlibdeps (dpkg-dev) and
-# file. `make test` also validates the desktop entry and the metainfo, and
-# builds the package.
-DEB_PACKAGES := dpkg-dev file
-TEST_PACKAGES := desktop-file-utils appstream $(DEB_PACKAGES)
-# The reference tool the replace benchmark compares against.
-BENCH_PACKAGES := sd
-SCREENSHOT_PACKAGES := xvfb xdotool x11-utils imagemagick
-# Only for re-rendering the committed PNG icons from the SVG.
-ICON_PACKAGES := librsvg2-bin
-SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build program run test install package bench screenshot icons format tidy clean
+.PHONY: all deps build program run test install uninstall package bench screenshot icons format \
+    tidy clean
 
 all: build
 
-# Installs only what is missing, so that a machine that has everything
-# is not touched (and needs no network).
 deps:
-	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	    echo "Installing:" $$missing; \
-	    $(SUDO) apt-get update -qq && \
-	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@scripts/need-packages.sh build $(MAKECMDGOALS)
 
 $(BUILD)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
@@ -44,7 +25,6 @@ program: deps $(BUILD)/build.ninja
 run: program
 	$(BUILD)/quillmere
 
-test: EXTRA_PACKAGES = $(TEST_PACKAGES)
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
 
@@ -52,20 +32,25 @@ test: build
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# Removes from $(DESTDIR)$(PREFIX) every file `make install` puts there, as a trial install into
+# an empty folder lists them, and the program's own documentation folder.
+uninstall: program
+	@stage=$$(mktemp -d) && trap 'rm -rf "$$stage"' EXIT && \
+	DESTDIR="$$stage" cmake --install $(BUILD) --prefix "$(PREFIX)" >/dev/null && \
+	(cd "$$stage" && find . ! -type d) | while read -r file; do \
+	    rm -fv "$(DESTDIR)$${file#.}"; done
+	@rmdir -v "$(DESTDIR)$(PREFIX)/share/doc/quillmere" 2>/dev/null || true
+
 # $(BUILD)/quillmere_<version>_<arch>.deb
-package: EXTRA_PACKAGES = $(DEB_PACKAGES)
 package: program
 	cd $(BUILD) && cpack
 
-bench: EXTRA_PACKAGES = $(BENCH_PACKAGES)
 bench: build
 	set -e; for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
-screenshot: EXTRA_PACKAGES = $(SCREENSHOT_PACKAGES)
 screenshot: build
 	scripts/screenshot.sh $(BUILD)/quillmere docs/screenshot.png
 
-icons: EXTRA_PACKAGES = $(ICON_PACKAGES)
 icons: deps
 	scripts/render-icons.sh
 

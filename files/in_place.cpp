@@ -90,7 +90,8 @@ void PendingWrite::State::writeInPlace() {
         const int error = ::posix_fallocate(fd.get(), static_cast<off_t>(oldSize),
                                             static_cast<off_t>(size - oldSize));
         if (error != 0) {
-            (void)::ftruncate(fd.get(), static_cast<off_t>(oldSize));
+            // Best effort: the missing space is what is reported.
+            static_cast<void>(::ftruncate(fd.get(), static_cast<off_t>(oldSize)) == 0);
             failWith("not enough space", shown, error);
         }
     }
@@ -110,7 +111,7 @@ void PendingWrite::State::writeInPlace() {
             } catch (...) {
             }
         }
-        (void)::ftruncate(fd.get(), static_cast<off_t>(oldSize));
+        static_cast<void>(::ftruncate(fd.get(), static_cast<off_t>(oldSize)) == 0);
         (void)::fsync(fd.get());
         restoreAttributes();
         throw;

@@ -142,10 +142,14 @@ NameArray ListFolderFiles(const std::filesystem::path& folder, files::DirListing
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
                   files::DirListing& listing) {
     const std::filesystem::path chosen = BrowseForFolder(dialogs, kFolderPrompt);
-    if (chosen.empty())
-        return;
+    if (!chosen.empty())
+        importFolderTree(queue, chosen, boxes, listing);
+}
+
+bool importFolderTree(FileQueue& queue, const std::filesystem::path& folder,
+                      platform::MessageBoxes& boxes, files::DirListing& listing) {
     // A root folder already ends in its separator; it is not doubled.
-    std::vector<std::filesystem::path> folders{withSeparator(chosen.native())};
+    std::vector<std::filesystem::path> folders{withSeparator(folder.native())};
     // Reading a folder costs about as much as the whole rest of the import,
     // so the files seen while the tree is walked are used for the file pass.
     // They are forgotten at the first question: the tree may change while the
@@ -179,7 +183,7 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
                 const auto answer = boxes.show(name + std::string(kNotTextQuestion),
                                                platform::Buttons::YesNoCancel);
                 if (answer == platform::Answer::Cancel)
-                    return;
+                    return false;
                 if (answer != platform::Answer::Yes)
                     continue;
             }
@@ -187,6 +191,25 @@ void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::Me
         }
         flush();
     }
+    return true;
+}
+
+void addGiven(FileQueue& queue, const std::vector<std::filesystem::path>& given,
+              platform::MessageBoxes& boxes, files::DirListing& listing) {
+    // Files go to the list together, up to the next folder, so that rows stay in the order given.
+    std::vector<platform::QueueEntry> files;
+    for (const std::filesystem::path& path : given) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            files.push_back({path, kQueued});
+            continue;
+        }
+        queue.append(std::move(files));
+        files.clear();
+        if (!importFolderTree(queue, path, boxes, listing))
+            return;
+    }
+    queue.append(std::move(files));
 }
 
 }  // namespace qm::queue

@@ -63,4 +63,15 @@ NameArray ListFolderFiles(const std::filesystem::path& folder, files::DirListing
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
                   files::DirListing& listing);
 
+// Queues the files of the tree below folder as importFolder does a chosen one; false when the
+// user cancelled a question.
+bool importFolderTree(FileQueue& queue, const std::filesystem::path& folder,
+                      platform::MessageBoxes& boxes, files::DirListing& listing);
+
+// Queues files and folders handed to the program (dropped on the list, given on its command
+// line), in the order given: a file as the file dialog queues it, with "Queued"; a folder as
+// importFolder imports a chosen one. Cancel in a question ends it all.
+void addGiven(FileQueue& queue, const std::vector<std::filesystem::path>& given,
+              platform::MessageBoxes& boxes, files::DirListing& listing);
+
 }  // namespace qm::queue

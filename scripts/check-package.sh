@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Packaging checks run by ctest.
 #   check-package.sh install BUILD   an install into an empty DESTDIR holds
-#                                    exactly the expected files
+#                                    exactly the expected files, and make
+#                                    uninstall removes them all
 #   check-package.sh deb BUILD VERSION
 #                                    cpack's .deb is named quillmere_VERSION_
-#                                    <arch>.deb, holds the same files and has
-#                                    the expected control fields
+#                                    <arch>.deb, holds the same files, has
+#                                    the expected control fields and a
+#                                    hardened program
 set -euo pipefail
 usage="usage: check-package.sh install BUILD | deb BUILD VERSION"
 mode=${1:?$usage}
@@ -32,7 +34,10 @@ trap 'rm -rf "$work"' EXIT
 if [ "$mode" = install ]; then
     DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
     diff -u <(expected) <(cd "$work/root" && find . ! -type d | sort)
-    echo "install: $(expected | wc -l) files, as expected"
+    make -s -C "$source" uninstall BUILD="$build" PREFIX=/usr DESTDIR="$work/root" >/dev/null
+    left=$(cd "$work/root" && find . ! -type d)
+    [ -z "$left" ] || { echo "make uninstall left: $left" >&2; exit 1; }
+    echo "install: $(expected | wc -l) files, as expected; make uninstall removes them"
     exit 0
 fi
 
@@ -66,4 +71,16 @@ check Depends "fonts-liberation" matches '(^|, )fonts-liberation(,|$)'
 check Depends "the Qt libraries found by dpkg-shlibdeps" matches '(^|, )libqt6widgets6 \(>= '
 check Description "the metainfo's summary first" first_line_is "$summary"
 check Description "a longer description after it" matches $'\n .+'
+# Built with Debian's hardening flags and stripped as Debian strips: relocations bound at start,
+# fortified functions, no compiler notes (what lintian checks as hardening-no-bindnow,
+# hardening-no-fortify-functions and binary-has-unneeded-section).
+dpkg-deb -x "$deb" "$work/unpacked"
+program="$work/unpacked/usr/bin/quillmere"
+readelf -d "$program" | grep -q BIND_NOW || { echo "the program is not bound at start" >&2; failed=1; }
+nm -D "$program" | grep -v __stack_chk | grep -q '__.*_chk' ||
+    { echo "the program uses no fortified function" >&2; failed=1; }
+if readelf -S -W "$program" | grep -qE ' \.(comment|note) '; then
+    echo "the program keeps .comment or .note" >&2
+    failed=1
+fi
 exit $failed

@@ -7,7 +7,7 @@ settings folder; then runs the steps given on the command line, in order, and
 stops everything again. Input goes through the X server (xdotool); what the
 steps print comes from the accessibility tree (pyatspi).
 
-Usage: scripts/try-window.py [--program PATH] [--config DIR] STEP...
+Usage: scripts/try-window.py [--program PATH] [--config DIR] [--no-frame] [--arg ARG]... STEP...
 
 Steps (NAME is a control's accessible name, as `tree` prints it):
   tree               the accessibility tree of each of the program's windows
@@ -22,6 +22,10 @@ Steps (NAME is a control's accessible name, as `tree` prints it):
   box                wait for a message box, print its text
   answer:BUTTON      wait for a message box or dialog, press its BUTTON
   sleep:SECONDS      wait
+  listen:EVENTS      from now on, note the program's AT-SPI events of these comma-separated
+                     kinds (such as object:state-changed:busy)
+  heard              wait a moment, then print the events noted since the last heard, one per
+                     line: kind, detail, role and name of the object
   shot:FILE          screenshot of the whole screen (PNG)
 
 Example:
@@ -49,14 +53,15 @@ ITEM_ROLES = {"table cell", "tree item", "table row", "list item"}
 class Session:
     """The X server, window manager, buses and the program, stopped together."""
 
-    def __init__(self, config):
+    def __init__(self, config, frame=True):
+        self.frame = frame
         self.processes = []
         self.program = None
         self.work = tempfile.mkdtemp(prefix="try-window-")
         self.config = config or os.path.join(self.work, "config")
         os.makedirs(self.config, exist_ok=True)
 
-    def start(self, program):
+    def start(self, command):
         self.display = self._free_display()
         os.environ["DISPLAY"] = ":%d" % self.display
         self._spawn(["Xvfb", os.environ["DISPLAY"], "-screen", "0", "1024x768x24",
@@ -68,7 +73,7 @@ class Session:
                                start_new_session=True)
         self.processes.append(bus)
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        if shutil.which("openbox"):
+        if self.frame and shutil.which("openbox"):
             # The window must be framed from its first showing, as on a desktop.
             self._spawn(["openbox"])
             self._wait_for(lambda: "window id" in subprocess.run(
@@ -78,8 +83,9 @@ class Session:
         if os.path.exists(launcher):
             self._spawn([launcher, "--launch-immediately"])
         time.sleep(1)
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=self.config)
-        self.program = self._spawn([program], env=env, log="program.log")
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=self.config,
+                   QT_QPA_PLATFORM="xcb")
+        self.program = self._spawn(command, env=env, log="program.log")
         self._wait_for(lambda: subprocess.run(["xdotool", "search", "--name", "^Quillmere"],
                                               capture_output=True).returncode == 0,
                        "the program's window")
@@ -127,8 +133,29 @@ class Window:
 
     def __init__(self, process):
         import pyatspi  # only now: it connects to the bus when imported
+        from gi.repository import GLib
         self.at = pyatspi
+        self.loop = GLib.MainContext.default()
         self.process = process
+        self.heard = []
+
+    def listen(self, kinds):
+        def note(event):
+            try:
+                if event.source.get_process_id() == self.process.pid:
+                    self.heard.append("%s %d [%s] %r" % (event.type, event.detail1,
+                                                         event.source.getRoleName(),
+                                                         event.source.name))
+            except Exception:
+                pass
+        self.at.Registry.registerEventListener(note, *kinds)
+
+    def pump(self, seconds):
+        """Lets the accessibility library deliver the events that came meanwhile."""
+        end = time.time() + seconds
+        while time.time() < end:
+            if not self.loop.iteration(False):
+                time.sleep(0.02)
 
     def application(self):
         desktop = self.at.Registry.getDesktop(0)
@@ -266,12 +293,18 @@ def run_step(window, step):
                              "a button %r" % arg)
         window.click_at(button)
     elif verb == "sleep":
-        time.sleep(float(arg))
+        window.pump(float(arg))
+    elif verb == "listen":
+        window.listen(arg.split(","))
+    elif verb == "heard":
+        window.pump(1)
+        print("\n".join(window.heard))
+        window.heard.clear()
     elif verb == "shot":
         subprocess.run(["import", "-window", "root", arg], check=True)
     else:
         raise SystemExit("unknown step %r (see --help)" % step)
-    time.sleep(0.3)
+    window.pump(0.3)
 
 
 def main():
@@ -280,14 +313,17 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--program", default=os.path.join(HERE, "..", "build", "quillmere"))
     parser.add_argument("--config", help="settings folder (default: a new empty one)")
+    parser.add_argument("--no-frame", action="store_true", help="no window manager")
+    parser.add_argument("--arg", action="append", default=[],
+                        help="an argument for the program (repeat for more)")
     parser.add_argument("steps", nargs="*")
     options = parser.parse_args()
     program = os.path.abspath(options.program)
     if not os.access(program, os.X_OK):
         raise SystemExit("no program at %s: build it first (make program)" % program)
-    session = Session(options.config)
+    session = Session(options.config, frame=not options.no_frame)
     try:
-        session.start(program)
+        session.start([program] + options.arg)
         window = Window(session.program)
         window.wait(window.application, "the program on the accessibility bus")
         for step in options.steps:

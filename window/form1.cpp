@@ -1,10 +1,12 @@
 #include "window/form1.h"
 
+#include <QDropEvent>
 #include <QEvent>
 #include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <map>
@@ -110,6 +112,7 @@ void Form1::buildControls() {
     }
 
     setUpQueueView(*ListView1, model_);
+    new StatusFollower(*ListView1);
     ListView1->setToolTip(platform::qtText(kListToolTip));
     ListView1->setAccessibleName(platform::qtText(kListAccessibleName));
     ListView1->setAccessibleDescription(platform::qtText(kListToolTip));
@@ -145,8 +148,9 @@ void Form1::connectHandlers() {
     connect(Check3, &QAbstractButton::toggled, this, [this] { Check3_Click(); });
     connect(Check4, &ActionButton::valueChanged, this, [this] { Check4_Click(); });
     connect(Check5, &ActionButton::valueChanged, this, [this] { Check5_Click(); });
-    // The viewport sees every double-click, also one below the last row.
+    // The viewport sees every double-click, also one below the last row, and every drop.
     ListView1->viewport()->installEventFilter(this);
+    ListView1->viewport()->setAcceptDrops(true);
     trackPointer(*this);
     for (QWidget* control :
          std::initializer_list<QWidget*>{Check1, Check2, Check3, Check4, Check5, ListView1}) {
@@ -166,9 +170,29 @@ void Form1::trackPointer(QWidget& control) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
         pointerMovedTo(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
-    } else if (event->type() == QEvent::MouseButtonDblClick && watched == ListView1->viewport()) {
-        ListView1_DblClick();
-        return true;
+    } else if (watched == ListView1->viewport()) {
+        switch (event->type()) {
+            case QEvent::MouseButtonDblClick:
+                ListView1_DblClick();
+                return true;
+            case QEvent::DragEnter:
+            case QEvent::DragMove: {
+                // Only files and folders of this machine are taken.
+                auto* drag = static_cast<QDragMoveEvent*>(event);
+                const QList<QUrl> urls = drag->mimeData()->urls();
+                drag->setAccepted(std::any_of(urls.begin(), urls.end(),
+                                              [](const QUrl& url) { return url.isLocalFile(); }));
+                if (drag->isAccepted())
+                    drag->setDropAction(Qt::CopyAction);
+                return true;
+            }
+            case QEvent::Drop:
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                ListView1_Drop(*static_cast<QDropEvent*>(event)->mimeData());
+                return true;
+            default:
+                break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -278,6 +302,27 @@ void Form1::Check5_Click() {
 
 void Form1::ListView1_DblClick() {
     runGuarded(boxes_, [this] { queue_.removeSelected(); });
+}
+
+void Form1::ListView1_Drop(const QMimeData& dropped) {
+    std::vector<std::filesystem::path> given;
+    for (const QUrl& url : dropped.urls()) {
+        if (url.isLocalFile()) {
+            // The path's bytes as the URL carries them: a name that is not UTF-8 keeps its own.
+            const QByteArray encoded = url.path(QUrl::FullyEncoded).toLatin1();
+            given.emplace_back(QByteArray::fromPercentEncoding(encoded).toStdString());
+        }
+    }
+    // Queued from the event loop: the program that dropped them waits until the drop returns,
+    // and a folder may bring questions. A run started meanwhile takes nothing dropped.
+    QTimer::singleShot(0, this, [this, given = std::move(given)] {
+        if (port_.pointer() != platform::Pointer::Hourglass)
+            queueGiven(given);
+    });
+}
+
+void Form1::queueGiven(const std::vector<std::filesystem::path>& given) {
+    runGuarded(boxes_, [&] { queue::addGiven(queue_, given, boxes_, listing_); });
 }
 
 void Form1::Form_MouseMove() {

@@ -4,10 +4,12 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTreeView>
 #include <QWidget>
 #include <filesystem>
+#include <vector>
 
 #include "files/dir_listing.h"
 #include "platform/qt_file_dialogs.h"
@@ -28,6 +30,9 @@ public:
     // Builds the window and runs Form_Load; HAND-M.CUR is read from programFolder.
     Form1(platform::SettingsStore& settings, std::filesystem::path programFolder,
           QWidget* parent = nullptr);
+
+    // Queues files and folders handed to the program, as a drop on the list does.
+    void queueGiven(const std::vector<std::filesystem::path>& given);
 
     // The window as the logic layers see it: texts, title, pointer code.
     const platform::QtWindowPort& windowPort() const { return port_; }
@@ -53,6 +58,7 @@ private:
     void Check4_Click();
     void Check5_Click();
     void ListView1_DblClick();
+    void ListView1_Drop(const QMimeData& dropped);
     void Form_MouseMove();
     void Check1_MouseMove();
     void Check2_MouseMove();

@@ -37,4 +37,33 @@ void addQueueColumns(QTreeView& view, platform::QueueModel& model) {
     }
 }
 
+namespace {
+// Scrolling a long list costs far more than marking a row: a run marks thousands a second.
+constexpr int kFollowPauseMs = 250;
+}  // namespace
+
+StatusFollower::StatusFollower(QTreeView& view) : QObject(&view), view_(view) {
+    pause_.setSingleShot(true);
+    pause_.setInterval(kFollowPauseMs);
+    connect(&pause_, &QTimer::timeout, this, [this] {
+        if (row_ >= 0)
+            scroll();
+    });
+    connect(view_.model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft) { statusChanged(topLeft.row()); });
+}
+
+void StatusFollower::statusChanged(int row) {
+    row_ = row;
+    if (!pause_.isActive())
+        scroll();
+}
+
+void StatusFollower::scroll() {
+    // Rows removed meanwhile give an invalid index, which scrolls nothing.
+    view_.scrollTo(view_.model()->index(row_, 0));
+    row_ = -1;
+    pause_.start();
+}
+
 }  // namespace qm::window

@@ -255,7 +255,7 @@ TEST(WritePath, plantedLinks_neverLeadARunElsewhere) {
             writeBytes(tmp / file, "old");
         fs::create_hard_link(tmp / "site/in/two", tmp / "site/in/2");
         for (const char* theirs : {"own", "site", "site/in"})
-            ::chown((tmp / theirs).c_str(), kNobody, kNobody);
+            ASSERT_EQ(::chown((tmp / theirs).c_str(), kNobody, kNobody), 0);
         fs::create_symlink("../hidden/root", tmp / "site/mine");
         if (*c.to)
             asNobody([&] { fs::create_symlink(c.to, tmp / "site" / *fs::path(c.path).begin()); });

@@ -354,12 +354,12 @@ TEST(BatchRun, limitsThatRunningAheadHits_sameResultAsOneWorker) {
         const fs::path dir = tmp / "d";
         fs::create_directory(dir);
         ASSERT_EQ(!c.space || ::mount("qm", dir.c_str(), "tmpfs", 0, c.space) == 0, true);
-        ::chown(dir.c_str(), 65534, 65534);
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
         std::vector<fs::path> files;
         for (int i = 0; i < 40; ++i) {
             files.push_back(dir / std::to_string(i));
             writeBytes(files.back(), std::string(256 << 10, 'a'));
-            ::chown(files.back().c_str(), 65534, 65534);
+            ASSERT_EQ(::chown(files.back().c_str(), 65534, 65534), 0);
         }
         EXPECT_EQ(
             test::runAs(65534,

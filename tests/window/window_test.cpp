@@ -8,20 +8,27 @@
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <optional>
 
 #include "platform/qt_settings_store.h"
 #include "support/file_checks.h"
 #include "support/modal_answerer.h"
+#include "window/command_line.h"
 #include "window/form1.h"
+#include "window/translations.h"
 
 // Qt text in test failures, as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -79,15 +86,29 @@ struct WindowTest : ::testing::Test {
     }
 
     // A dialog step: notes a message box's title and text, which must be plain (markup in a file
-    // name is not rendered), and presses button.
+    // name is not rendered), checks the box leaves a window manager room for its whole title, and
+    // presses button (none: Escape).
     ModalAnswerer::Step answer(QMessageBox::StandardButton button = QMessageBox::Ok) {
         return [this, button](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box->button(button), nullptr);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            EXPECT_GE(box->width(), 300);
             noted << box->windowTitle() + "|" + box->text();
+            if (button == QMessageBox::NoButton)
+                return QTest::keyClick(box, Qt::Key_Escape);
+            ASSERT_NE(box->button(button), nullptr);
             box->button(button)->click();
         };
+    }
+    // Drags urls onto the list and drops them there if it takes them; whether it did.
+    bool drop(const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget* rows = get<QTreeView>("ListView1")->viewport();
+        QDragEnterEvent enter({20, 20}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop({20, 20}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &enter);
+        return enter.isAccepted() && QCoreApplication::sendEvent(rows, &drop);
     }
     // Clicks button and answers its file or folder dialog, Qt's own and modal: notes its title
     // and filters; types each of typed into its name box and presses Return, noting the filter
@@ -168,36 +189,81 @@ TEST_F(WindowTest, runsFromClicks_emptyThenFailingThenWithAndWithoutBackups_long
     EXPECT_TRUE(form->windowPort().replaceText() == text.toStdString());
 }
 
-// During a run the window stays alive but drops its input: clicks on every control, a
-// double-click on the list, typing and the close button change nothing, then or later. Rows turn
-// "Done" while the run goes on; after it the buttons work again.
-TEST_F(WindowTest, inputDuringARun_isDroppedNotReplayed) {
+// During a run the window stays alive but drops its input: clicks on every control and on the
+// list's rows, a double-click on its current row, keys, a wheel turn, a drop and the close button
+// move nothing (focus, current row, selection, scroll position) and change nothing, then or
+// later. The list follows the rows turning "Done" while the run goes on, a few times a second;
+// after the run it stays where the run left it, and the buttons work again. The run's end
+// reaches the window through its event loop, so the window is busy until the loop runs.
+TEST_F(WindowTest, inputDuringARun_movesNothing_isNotReplayed_theListFollowsTheRun) {
     constexpr int kFiles = 3000;
     std::vector<platform::QueueEntry> rows(kFiles);
     for (int i = 0; i < kFiles; ++i) writeBytes(rows[i].filename = dir / std::to_string(i), "a");
     queue().append(std::move(rows));
     QTest::keyClicks(get("Text1"), "a");
     QTest::keyClicks(get("Text2"), "aa");
-    ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
-    click("Check2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return column(1).contains("Done"); }, 60'000));
-    EXPECT_LT(column(1).count("Done"), kFiles);  // seen while the run goes on
+    auto* list = get<QTreeView>("ListView1");
+    list->scrollToBottom();  // the first row "Done" is then seen to scroll the list
+    const QScrollBar* scroll = list->verticalScrollBar();
+    const QSignalSpy scrolls(scroll, &QScrollBar::valueChanged);
     const auto busy = [this] {
         return QAccessible::queryAccessibleInterface(form.get())->state().busy;
     };
+    bool followedWhileBusy = false;
+    const QObject probe;
+    QObject::connect(scroll, &QScrollBar::valueChanged, &probe,
+                     [&] { followedWhileBusy = followedWhileBusy || busy(); });
+    QElapsedTimer running;
+    ModalAnswerer noDialogs({});  // a dialog opened by a replayed click would stay unanswered
+    click("Check2");
+    running.start();
     EXPECT_TRUE(busy());  // as screen readers hear it
-    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5"})
-        QTest::mouseClick(get(name), Qt::LeftButton);
-    QTest::mouseDClick(get<QTreeView>("ListView1")->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+    // Input as the window system delivers it, through the window. The event loop does not run
+    // in between, so the run cannot end meanwhile: its end is posted to this thread.
+    QWindow* window = form->windowHandle();
+    ulong time = QTest::lastMouseTimestamp += 1000;
+    const auto clicks = [&](QWidget* w, QPoint p, int times = 1) {
+        for (int i = 0; i < 2 * times; ++i)  // press, release, press...
+            qt_handleMouseEvent(window, w->mapTo(form.get(), p), w->mapToGlobal(p),
+                                Qt::MouseButtons(i % 2 ? 0 : 1), Qt::LeftButton,
+                                i % 2 ? QEvent::MouseButtonRelease : QEvent::MouseButtonPress, {},
+                                time += 10);
+        time += 1000;  // no double-click with the next
+    };
+    const QModelIndex current = list->indexAt({20, 8});
+    list->setCurrentIndex(current);
+    const QWidget* focus = QApplication::focusWidget();
+    clicks(list->viewport(), list->visualRect(current).center(), 2);
+    for (const char* name : {"Check1", "Check2", "Check3", "Check4", "Check5", "Text1"})
+        clicks(get(name), get(name)->rect().center());
+    clicks(list->viewport(), {20, 30});
+    for (auto key : {Qt::Key_Tab, Qt::Key_Down, Qt::Key_Space})
+        qt_handleKeyEvent(window, QEvent::KeyPress, key, {});
+    QTest::lastMouseTimestamp = time;
     QTest::keyClicks(get("Text1"), "zz");
+    const int before = scroll->value();
+    const QPoint middle = list->viewport()->mapTo(form.get(), QPoint(20, 40));
+    QWheelEvent wheel(middle, form->mapToGlobal(middle), {}, {0, -360}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(window, &wheel);
+    EXPECT_EQ(scroll->value(), before);
+    EXPECT_FALSE(drop({QUrl::fromLocalFile(local(dir / "0"))}));
     EXPECT_FALSE(form->close());
+    EXPECT_EQ(QApplication::focusWidget(), focus);
+    EXPECT_EQ(list->currentIndex(), current);
+    EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{current});
     ASSERT_TRUE(runEnded());
-    QTest::qWait(50);  // anything queued would have run by now
+    EXPECT_TRUE(followedWhileBusy);
+    const qint64 ran = running.elapsed();
+    QTest::qWait(400);  // anything queued would have run by now, and the list has followed
     EXPECT_TRUE(form->isVisible() && !busy());
     EXPECT_EQ(column(1), QStringList(kFiles, "Done"));
     EXPECT_EQ(get<QLineEdit>("Text1")->text(), "a");
     EXPECT_FALSE(get<QAbstractButton>("Check3")->isChecked());
     EXPECT_EQ(readBytes(dir / "0") + readBytes(dir / "2999"), "aaaa");  // replaced once, not twice
+    EXPECT_TRUE(
+        list->viewport()->rect().intersects(list->visualRect(queue().index(kFiles - 1, 0))));
+    EXPECT_LE(scrolls.count(), 2 + ran / 200) << "in " << ran << " ms";
     click("Check4");
     EXPECT_EQ(queue().count(), 0u);
 }
@@ -242,12 +308,12 @@ TEST_F(WindowTest, importDialogs_pickedOrTypedFilesQueued_folderQuestionsAnswere
     // The folder dialog, and a question box answered Yes, No and Cancel.
     click("Check4");
     std::filesystem::create_directory(dir / "folder");
-    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat"})
+    for (const char* name : {"a.htm", "b.HTML", "c.bin", "d.txt", "e.dat", "f.txt"})
         writeBytes(dir / "folder" / name, "x");
     importThrough("Check5", {});
     EXPECT_EQ(queue().count(), 0u);  // cancel adds nothing and says nothing
     importThrough("Check5", {local(dir / "folder")},
-                  {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
+                  {QMessageBox::Yes, QMessageBox::No, QMessageBox::NoButton});  // Escape
     const QString question =
         "Quillmere|%1 is not a .htm .html or .txt file. Do you want to load it into the list of "
         "files to extract from?";
@@ -257,6 +323,60 @@ TEST_F(WindowTest, importDialogs_pickedOrTypedFilesQueued_folderQuestionsAnswere
     EXPECT_EQ(column(0).replaceInStrings(local(dir / "folder"), ""),
               (QStringList{"/a.htm", "/b.HTML", "/d.txt"}));
     EXPECT_EQ(column(1), QStringList(3, ""));
+}
+
+// Files and folders dropped on the list are queued in the order given: a file with "Queued", as
+// the file dialog queues it (a name that is not UTF-8 keeps its bytes; a file of another machine
+// is not taken), a folder's files as the folder import takes them, with its questions. A drag of
+// nothing from this machine is refused.
+TEST_F(WindowTest, filesAndFoldersDropped_queuedInTheOrderGiven) {
+    std::filesystem::create_directory(dir / "f");
+    for (const char* name : {"a.htm", "b.bin", "c.txt"}) writeBytes(dir / "f" / name, "x");
+    const QUrl remote("https://example.org/r.htm"), folder = QUrl::fromLocalFile(local(dir / "f"));
+    EXPECT_FALSE(drop({remote}));
+    ModalAnswerer answerer({answer(QMessageBox::Yes)});
+    const QByteArray odd = "file://" + QFile::encodeName(local(dir.path())) + "/%FF.htm";
+    EXPECT_TRUE(
+        drop({QUrl::fromLocalFile(local(dir / "z.htm")), remote, folder, QUrl::fromEncoded(odd)}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queue().count() == 5; }));
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < queue().count(); ++i)
+        paths.push_back(queue().filename(i).lexically_relative(dir.path()).native());
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"z.htm", "f/a.htm", "f/b.bin", "f/c.txt", "\xff.htm"}));
+    EXPECT_EQ(column(1), (QStringList{"Queued", "", "", "", "Queued"}));
+}
+
+// Qt's own texts follow the user's language.
+TEST_F(WindowTest, qtsOwnTexts_inTheUsersLanguage) {
+    const auto german = window::installQtTranslations(QLocale(QLocale::German, QLocale::Germany));
+    ASSERT_NE(german, nullptr);
+    QMessageBox box(QMessageBox::NoIcon, "", "", QMessageBox::Yes | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
+}
+
+// What the command line gives is queued in order, as full paths with their bytes; --help,
+// --version and other options are checked on the program itself (tests/CMakeLists.txt).
+TEST(CommandLine, filesAndFoldersInOrder_fullPaths_bytesKept) {
+    using enum window::CommandLine::Action;
+    const std::string here = std::filesystem::current_path().native() + "/";
+    struct Case {
+        const char* name;
+        std::vector<const char*> argv;
+        window::CommandLine::Action expect = OpenWindow;
+        std::vector<std::filesystem::path> given = {};
+    };
+    const Case cases[] = {
+        {.name = "in order, made full, bytes kept",
+         .argv = {"quillmere", "/x/a.htm", "b dir", "\xff.txt", ""},
+         .given = {"/x/a.htm", here + "b dir", here + "\xff.txt"}},
+        {.name = "-- ends the options", .argv = {"quillmere", "--", "-x"}, .given = {here + "-x"}},
+    };
+    for (const Case& c : cases) {
+        const auto command = window::readCommandLine(int(c.argv.size()), c.argv.data());
+        EXPECT_EQ(command.action, c.expect) << c.name;
+        EXPECT_TRUE(command.given == c.given) << c.name;
+    }
 }
 
 // A selection made in the list whose names run far past what a text box holds comes back whole.
@@ -395,8 +515,9 @@ TEST_F(WindowTest, pointer_followsTheMouse_theSystemHandWithoutASoundHandFile) {
     moveTo("Label1");  // a move to where the mouse already is delivers nothing
     using enum Pointer;
     const std::pair<const char*, Pointer> path[] = {
-        {"Check1", Custom}, {"ListView1", Default}, {nullptr, Arrow},  {"Label1", Arrow},
-        {"Text1", Arrow},   {"Check5", Custom},     {"Text2", Custom}, {nullptr, Arrow},
+        {"Check1", Custom},     {"ListView1", Default}, {"Check3", Custom}, {nullptr, Arrow},
+        {"Label1", Arrow},      {"Text1", Arrow},       {"Check2", Custom}, {"Text2", Custom},
+        {"ListView1", Default}, {"Check5", Custom},     {nullptr, Arrow},
     };
     for (const auto& [over, code] : path) EXPECT_EQ(moveTo(over), code) << (over ? over : "window");
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
