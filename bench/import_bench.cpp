@@ -118,7 +118,7 @@ ImportResult timeImport(const fs::path& root) {
     qm::queue::FileQueue queue(model);
     ChosenFolder dialogs(root);
     CountingBoxes boxes;
-    qm::platform::PosixDirListing listing;
+    qm::files::PosixDirListing listing;
 
     const std::size_t heapBefore = mallinfo2().uordblks;
     const auto start = Clock::now();

@@ -56,7 +56,7 @@
 #include <vector>
 
 #include "bench/median.h"
-#include "platform/files.h"
+#include "files/pending_write.h"
 #include "replace/replace_run.h"
 #include "replace/replace_text.h"
 
@@ -426,12 +426,12 @@ std::int64_t work(const Variant& v, const fs::path& root, const Corpus& c) {
         }
         case Variant::Floor:
             for (const auto& f : c.files) {
-                const qm::platform::InputFile file(root / f);
-                const qm::platform::Bytes bytes = file.readAll();
+                const qm::files::InputFile file(root / f);
+                const qm::files::Bytes bytes = file.readAll();
                 const std::string_view content = bytes.view();
-                qm::platform::PendingWrite::rewrite(
-                    file, content, [content](qm::platform::SliceSink& s) { s.put(content); })
-                    .commit();
+                qm::files::PendingWrite::rewrite(file, content, [content](qm::files::SliceSink& s) {
+                    s.put(content);
+                }).commit();
             }
             return 0;
         case Variant::Sd:

@@ -1,6 +1,6 @@
 #include "platform/qt_settings_store.h"
 
-#include "platform/errors.h"
+#include "files/file_error.h"
 #include "platform/qt_text.h"
 
 #include <QFile>
@@ -50,9 +50,9 @@ void QtSettingsStore::write(std::string_view section, std::string_view key, std:
     if (settings.status() == QSettings::NoError) {
         return;
     }
-    throw FileError(std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()),
-                    "cannot save the setting",
-                    std::error_code(settings.status(), settingsStatus()));
+    throw files::FileError(
+        std::filesystem::path(QFile::encodeName(settings.fileName()).toStdString()),
+        "cannot save the setting", std::error_code(settings.status(), settingsStatus()));
 }
 
 }  // namespace qm::platform

@@ -23,8 +23,6 @@ public:
 
     // The image shown for code 99; without one the system's pointing hand shows.
     void setCustomCursor(std::optional<QCursor> cursor);
-    // Whether a custom image was given.
-    bool hasCustomCursor() const { return custom_.has_value(); }
 
     std::string findText() const override;
     std::string replaceText() const override;

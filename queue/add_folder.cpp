@@ -93,10 +93,10 @@ std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::strin
 namespace {
 
 // Every file of a folder's listing, in listing order.
-NameArray fileNames(std::vector<platform::DirEntry> entries) {
+NameArray fileNames(std::vector<files::DirEntry> entries) {
     std::vector<std::string> names;
     for (auto& entry : entries) {
-        if (entry.kind == platform::EntryKind::File) {
+        if (entry.kind == files::EntryKind::File) {
             names.push_back(std::move(entry.name));
         }
     }
@@ -110,7 +110,7 @@ NameArray fileNames(std::vector<platform::DirEntry> entries) {
 }  // namespace
 
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing, FilesSeen& seen) {
+                       files::DirListing& listing, FilesSeen& seen) {
     // The list itself is the breadth-first queue: each folder's children go
     // to the end, so every level follows the one above it, and a deep tree
     // needs no deep recursion.
@@ -119,12 +119,12 @@ void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
     for (std::size_t i = 0; i < folders.size() && (recurse || i < given); ++i) {
         const std::string parent = withSeparator(folders[i].native());
         children.clear();
-        std::vector<platform::DirEntry> files;
+        std::vector<files::DirEntry> files;
         for (auto& entry : listing.list(parent)) {
-            if (entry.kind == platform::EntryKind::Folder) {
+            if (entry.kind == files::EntryKind::Folder) {
                 if (!isHidden(entry.name))
                     children.push_back(std::move(entry.name));
-            } else if (entry.kind == platform::EntryKind::File) {
+            } else if (entry.kind == files::EntryKind::File) {
                 files.push_back(std::move(entry));
             }
         }
@@ -135,19 +135,19 @@ void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse
     }
 }
 
-NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing) {
+NameArray ListFolderFiles(const std::filesystem::path& folder, files::DirListing& listing) {
     return fileNames(listing.list(withSeparator(folder.native())));
 }
 
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
-                  platform::DirListing& listing) {
+                  files::DirListing& listing) {
     const std::filesystem::path chosen = BrowseForFolder(dialogs, kFolderPrompt);
     if (!chosen.empty())
         importFolderTree(queue, chosen, boxes, listing);
 }
 
 bool importFolderTree(FileQueue& queue, const std::filesystem::path& folder,
-                      platform::MessageBoxes& boxes, platform::DirListing& listing) {
+                      platform::MessageBoxes& boxes, files::DirListing& listing) {
     // A root folder already ends in its separator; it is not doubled.
     std::vector<std::filesystem::path> folders{withSeparator(folder.native())};
     // Reading a folder costs about as much as the whole rest of the import,
@@ -195,7 +195,7 @@ bool importFolderTree(FileQueue& queue, const std::filesystem::path& folder,
 }
 
 void addGiven(FileQueue& queue, const std::vector<std::filesystem::path>& given,
-              platform::MessageBoxes& boxes, platform::DirListing& listing) {
+              platform::MessageBoxes& boxes, files::DirListing& listing) {
     // Files go to the list together, up to the next folder, so that rows stay in the order given.
     std::vector<platform::QueueEntry> files;
     for (const std::filesystem::path& path : given) {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dir_listing.h"
+#include "files/dir_listing.h"
 #include "platform/file_dialogs.h"
 #include "platform/message_boxes.h"
 #include "queue/file_queue.h"
@@ -48,30 +48,30 @@ private:
 std::filesystem::path BrowseForFolder(platform::FileDialogs& dialogs, std::string_view prompt);
 
 // The files of each folder read while the tree is walked, by the folder's index.
-using FilesSeen = std::vector<std::vector<platform::DirEntry>>;
+using FilesSeen = std::vector<std::vector<files::DirEntry>>;
 
 // Appends the folders below folders, level by level (all levels if recurse), skipping hidden
 // ones; keeps every folder's files in seen, so that they need not be read again.
 void CollectSubfolders(std::vector<std::filesystem::path>& folders, bool recurse,
-                       platform::DirListing& listing, FilesSeen& seen);
+                       files::DirListing& listing, FilesSeen& seen);
 
 // Names of all of folder's regular files (or links to them), in listing order.
-NameArray ListFolderFiles(const std::filesystem::path& folder, platform::DirListing& listing);
+NameArray ListFolderFiles(const std::filesystem::path& folder, files::DirListing& listing);
 
 // Asks for a folder and queues its tree's files as listing reads them, passing over names that
 // begin with "~" or end with the backup suffix; asks about names that do not look like text.
 void importFolder(FileQueue& queue, platform::FileDialogs& dialogs, platform::MessageBoxes& boxes,
-                  platform::DirListing& listing);
+                  files::DirListing& listing);
 
 // Queues the files of the tree below folder as importFolder does a chosen one; false when the
 // user cancelled a question.
 bool importFolderTree(FileQueue& queue, const std::filesystem::path& folder,
-                      platform::MessageBoxes& boxes, platform::DirListing& listing);
+                      platform::MessageBoxes& boxes, files::DirListing& listing);
 
 // Queues files and folders handed to the program (dropped on the list, given on its command
 // line), in the order given: a file as the file dialog queues it, with "Queued"; a folder as
 // importFolder imports a chosen one. Cancel in a question ends it all.
 void addGiven(FileQueue& queue, const std::vector<std::filesystem::path>& given,
-              platform::MessageBoxes& boxes, platform::DirListing& listing);
+              platform::MessageBoxes& boxes, files::DirListing& listing);
 
 }  // namespace qm::queue

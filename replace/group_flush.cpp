@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/errors.h"
-#include "platform/files.h"
+#include "files/fd.h"
+#include "files/file_error.h"
 
 namespace qm::replace {
 
@@ -65,7 +65,7 @@ void GroupFlush::reconsider(std::uint64_t ownBytes) {
 void GroupFlush::through(std::uint64_t ticket, int fd, const std::filesystem::path& shown) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        platform::failWith("cannot write", shown, errno);
+        files::failWith("cannot write", shown, errno);
     const std::lock_guard lock(mutex_);
     std::uint64_t& flushed = flushed_[st.st_dev];
     if (ticket <= flushed)
@@ -73,7 +73,7 @@ void GroupFlush::through(std::uint64_t ticket, int fd, const std::filesystem::pa
     // Everything noted so far was written before the flush starts.
     const std::uint64_t now = written_;
     if (::syncfs(fd) != 0)
-        platform::failWith("cannot write", shown, errno);
+        files::failWith("cannot write", shown, errno);
     flushed = now;
 }
 
@@ -87,14 +87,14 @@ void GroupFlush::foldersThrough(const std::map<std::string, std::uint64_t>& fold
     const auto flushSome = [&] {
         for (std::size_t i = next++; i < all.size(); i = next++) {
             try {
-                const platform::Fd fd(
+                const files::Fd fd(
                     ::open(all[i].first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
                 if (fd.get() < 0)
-                    platform::failWith("cannot write", all[i].first, errno);
+                    files::failWith("cannot write", all[i].first, errno);
                 if (!alone)
                     through(all[i].second, fd.get(), all[i].first);
                 else if (::fsync(fd.get()) != 0)
-                    platform::failWith("cannot write", all[i].first, errno);
+                    files::failWith("cannot write", all[i].first, errno);
             } catch (...) {
                 const std::lock_guard lock(failing);
                 failure = failure ? failure : std::current_exception();

@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/errors.h"
+#include "files/file_error.h"
 #include "replace/group_flush.h"
 #include "replace/replace_text.h"
 
@@ -62,16 +62,15 @@ bool lackOfResources(const std::exception_ptr& failure) {
 // One row read, replaced and written beside its file, waiting to be made durable and committed.
 struct Prepared {
     Prepared(const fs::path& path, const RunTexts& texts)
-        : rewrite(path, texts.find, texts.replacement, platform::Durability::Deferred) {
+        : rewrite(path, texts.find, texts.replacement, files::Durability::Deferred) {
         if (texts.backup) {
-            backup.emplace(platform::PendingWrite::backup(rewrite.file(), rewrite.content(),
-                                                          backupPath(path),
-                                                          platform::Durability::Deferred));
+            backup.emplace(files::PendingWrite::backup(
+                rewrite.file(), rewrite.content(), backupPath(path), files::Durability::Deferred));
         }
     }
     // Its prepared files: the backup's first, as it is committed first.
-    std::vector<platform::PendingWrite*> writes() {
-        std::vector<platform::PendingWrite*> all;
+    std::vector<files::PendingWrite*> writes() {
+        std::vector<files::PendingWrite*> all;
         if (backup)
             all.push_back(&*backup);
         all.push_back(&rewrite.write());
@@ -88,7 +87,7 @@ struct Prepared {
     }
 
     ReplaceInFile rewrite;
-    std::optional<platform::PendingWrite> backup;
+    std::optional<files::PendingWrite> backup;
 };
 
 // What a row may touch, as hashes: a collision only makes a row wait.
@@ -387,7 +386,7 @@ void BatchRun::Shared::prepareAndClose(std::size_t row, unsigned me) {
         try {
             prepared = std::make_unique<Prepared>(files[row], texts);
             if (group.perFile()) {
-                for (platform::PendingWrite* write : prepared->writes()) write->flush();
+                for (files::PendingWrite* write : prepared->writes()) write->flush();
             } else {
                 ticket = group.written();
             }
@@ -430,7 +429,7 @@ void BatchRun::Shared::prepareAndClose(std::size_t row, unsigned me) {
 void BatchRun::Shared::makeDurable(Prepared& prepared, std::uint64_t ticket) {
     if (ticket == 0)
         return;  // its worker flushed it
-    for (platform::PendingWrite* write : prepared.writes()) {
+    for (files::PendingWrite* write : prepared.writes()) {
         if (write->descriptor() < 0)
             continue;  // written in place, and flushed there
         if (group.perFile())
@@ -444,7 +443,7 @@ void BatchRun::Shared::renamed(std::size_t row, Prepared& prepared, Unreported& 
     if (unreported.rows.empty())
         unreported.since = std::chrono::steady_clock::now();
     const std::uint64_t ticket = group.written();
-    for (platform::PendingWrite* write : prepared.writes()) {
+    for (files::PendingWrite* write : prepared.writes()) {
         const fs::path folder = write->folder();
         unreported.folders[folder.empty() ? "." : folder.native()] = ticket;
     }
@@ -488,7 +487,7 @@ bool BatchRun::Shared::commitAlone(std::size_t row, Unreported& unreported,
     }
     try {
         Prepared prepared(files[row], texts);
-        for (platform::PendingWrite* write : prepared.writes()) write->flush();
+        for (files::PendingWrite* write : prepared.writes()) write->flush();
         prepared.commit();
         renamed(row, prepared, unreported);
     } catch (...) {
@@ -709,7 +708,7 @@ std::unique_ptr<BatchRun> startReplace(queue::FileQueue& queue, platform::Window
             try {
                 std::rethrow_exception(failure);
             } catch (const std::exception& e) {
-                boxes.show(platform::failureText(e), platform::Buttons::Ok);
+                boxes.show(files::failureText(e), platform::Buttons::Ok);
             } catch (...) {
             }
         });

@@ -5,7 +5,7 @@
 namespace qm::replace {
 
 void replaceAll(std::string_view content, std::string_view find, std::string_view replacement,
-                platform::SliceSink& sink) {
+                files::SliceSink& sink) {
     const char* at = content.data();
     const char* const end = at + content.size();
     while (!find.empty() && static_cast<std::size_t>(end - at) >= find.size()) {
@@ -22,12 +22,12 @@ void replaceAll(std::string_view content, std::string_view find, std::string_vie
 }
 
 ReplaceInFile::ReplaceInFile(const std::filesystem::path& path, std::string_view find,
-                             std::string_view replacement, platform::Durability durability)
+                             std::string_view replacement, files::Durability durability)
     : file_(path),
       content_(file_.readAll()),
-      write_(platform::PendingWrite::rewrite(
+      write_(files::PendingWrite::rewrite(
           file_, content_.view(),
-          [content = content_.view(), find, replacement](platform::SliceSink& sink) {
+          [content = content_.view(), find, replacement](files::SliceSink& sink) {
               replaceAll(content, find, replacement, sink);
           },
           durability)) {}

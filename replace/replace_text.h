@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "platform/files.h"
+#include "files/pending_write.h"
 
 namespace qm::replace {
 
@@ -14,31 +14,31 @@ namespace qm::replace {
 // overlap; inserted text is not searched again. An empty find text leaves the
 // content as it is.
 void replaceAll(std::string_view content, std::string_view find, std::string_view replacement,
-                platform::SliceSink& sink);
+                files::SliceSink& sink);
 
 // One file rewritten with every occurrence of find replaced: made ready when
 // constructed (the file read whole, the new content prepared beside it) and
 // put in place by commit(). The file is rewritten even when nothing matches.
-// Failures throw platform::FileError naming the path; the file then keeps its
+// Failures throw files::FileError naming the path; the file then keeps its
 // old content. find and replacement must outlive the object.
 class ReplaceInFile {
 public:
     // Deferred durability leaves flushing the new content to the caller (see PendingWrite).
     ReplaceInFile(const std::filesystem::path& path, std::string_view find,
                   std::string_view replacement,
-                  platform::Durability durability = platform::Durability::Now);
+                  files::Durability durability = files::Durability::Now);
     // The file as opened, and its content as read: what a backup copies.
-    const platform::InputFile& file() const { return file_; }
+    const files::InputFile& file() const { return file_; }
     std::string_view content() const { return content_.view(); }
     // The prepared new content: to flush it, and to put it in place with commit().
-    platform::PendingWrite& write() { return write_; }
+    files::PendingWrite& write() { return write_; }
     // Puts the new content in place, unless the file has changed since it was read.
     void commit() { write_.commit(); }
 
 private:
-    platform::InputFile file_;
-    platform::Bytes content_;
-    platform::PendingWrite write_;
+    files::InputFile file_;
+    files::Bytes content_;
+    files::PendingWrite write_;
 };
 
 }  // namespace qm::replace

@@ -76,10 +76,13 @@ check Description "a longer description after it" matches $'\n .+'
 # hardening-no-fortify-functions and binary-has-unneeded-section).
 dpkg-deb -x "$deb" "$work/unpacked"
 program="$work/unpacked/usr/bin/quillmere"
-readelf -d "$program" | grep -q BIND_NOW || { echo "the program is not bound at start" >&2; failed=1; }
-nm -D "$program" | grep -v __stack_chk | grep -q '__.*_chk' ||
+# grep reads to the end (no -q): under pipefail, a grep that stops at the first match can leave
+# the command before it killed by SIGPIPE, and a present match reported as missing.
+readelf -d "$program" | grep BIND_NOW >/dev/null ||
+    { echo "the program is not bound at start" >&2; failed=1; }
+nm -D "$program" | grep -v __stack_chk | grep '__.*_chk' >/dev/null ||
     { echo "the program uses no fortified function" >&2; failed=1; }
-if readelf -S -W "$program" | grep -qE ' \.(comment|note) '; then
+if readelf -S -W "$program" | grep -E ' \.(comment|note) ' >/dev/null; then
     echo "the program keeps .comment or .note" >&2
     failed=1
 fi

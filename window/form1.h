@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/dir_listing.h"
+#include "files/dir_listing.h"
 #include "platform/qt_file_dialogs.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_queue_model.h"
@@ -88,7 +88,7 @@ private:
     queue::FileQueue queue_{model_};
     platform::QtMessageBoxes boxes_{this};
     platform::QtFileDialogs dialogs_{this};
-    platform::PosixDirListing listing_;
+    files::PosixDirListing listing_;
     platform::QtWindowPort port_{*this, *Text1, *Text2, *Check3};
     platform::QtUiThread ui_;
     // The last run, kept until the next one starts or the window goes (declared last, so that

@@ -1,6 +1,6 @@
 #include "window/guarded.h"
 
-#include "platform/errors.h"
+#include "files/file_error.h"
 
 namespace qm::window {
 
@@ -11,7 +11,7 @@ void runGuarded(platform::MessageBoxes& boxes, const std::function<void()>& hand
         return;
     } catch (const std::exception& failure) {
         try {
-            text = platform::failureText(failure);
+            text = files::failureText(failure);
         } catch (...) {
             text = "An error occurred.";
         }

@@ -58,20 +58,19 @@ void makeTree(const fs::path& root, const std::string& entries) {
     }
 }
 
-// Imports folder through the real listing, answering each question with the next of answers
+// Imports the tree below folder through the real listing (the window's tests go through the
+// folder dialog), answering each question with the next of answers
 // (Y, N or C) and noting its text in asked; returns the rows' paths below folder, in order, with
 // "+" for a space.
 Strings import(const fs::path& folder, const std::string& answers, Strings& asked,
                std::function<void()> whileAsked = {}) {
     test::FakeList list;
     queue::FileQueue queue{list};
-    test::FakeDialogs dialogs;
     test::FakeBoxes boxes;
     boxes.answers = answers;
     boxes.onShow = std::move(whileAsked);
-    dialogs.folder = folder;
-    platform::PosixDirListing listing;
-    queue::importFolder(queue, dialogs, boxes, listing);
+    files::PosixDirListing listing;
+    queue::importFolderTree(queue, folder, boxes, listing);
     asked = boxes.shown;
     Strings rows;
     for (const auto& row : list.rows) {
@@ -118,7 +117,10 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
         Strings asked, expected = test::split(names);
         // Given with a final separator, as the root folder is: names follow it without another.
         EXPECT_EQ(import(tmp / "in" / "", answers, asked), test::split(rows));
-        for (auto& name : expected) name += queue::kNotTextQuestion;
+        for (auto& name : expected)
+            name +=
+                " is not a .htm .html or .txt file. Do you want to load it into the list of "
+                "files to extract from?";
         EXPECT_EQ(asked, expected);
     }
 }

@@ -92,7 +92,7 @@ TEST(ReplaceText, randomBytes_agreeWithAPlainReference) {
             expected += match ? replacement : content.substr(at, 1);
             at += match ? find.size() : 1;
         }
-        struct : platform::SliceSink {
+        struct : files::SliceSink {
             std::string out;
             void put(std::string_view bytes) override { out.append(bytes); }
         } sink;
@@ -137,12 +137,11 @@ std::string runBatch(std::vector<fs::path> files, const RunTexts& texts, unsigne
     for (const fs::path& file : files) paths.add(file);
     std::optional<BatchRun> run;
     try {
-        run.emplace(std::move(paths), texts, workers,
-                    BatchRun::Events{[&](std::size_t i) {
-                                         ++committed;
-                                         test::note("done " + files[i].filename().string());
-                                     },
-                                     [&](std::exception_ptr f) { done.set_value(std::move(f)); }});
+        const auto rowDone = [&](std::size_t i) {
+            ++committed, test::note("done " + files[i].filename().string());
+        };
+        const auto ended = [&](std::exception_ptr f) { done.set_value(std::move(f)); };
+        run.emplace(std::move(paths), texts, workers, BatchRun::Events{rowDone, ended});
     } catch (const std::system_error& e) {
         return "no run: " + e.code().message();
     }
@@ -152,7 +151,7 @@ std::string runBatch(std::vector<fs::path> files, const RunTexts& texts, unsigne
     try {
         if (const std::exception_ptr failure = result.get())
             std::rethrow_exception(failure);
-    } catch (const platform::FileError& e) {
+    } catch (const files::FileError& e) {
         return std::to_string(committed.load()) + " rows, " + e.reason() + " " +
                std::to_string(e.code().value()) + " " + e.path().lexically_relative(root).string();
     }
@@ -360,21 +359,18 @@ TEST(BatchRun, limitsThatRunningAheadHits_sameResultAsOneWorker) {
             writeBytes(files.back(), std::string(256 << 10, 'a'));
             ASSERT_EQ(::chown(files.back().c_str(), 65534, 65534), 0);
         }
-        EXPECT_EQ(
-            test::runAs(65534,
-                        [&] {
-                            long pages = 0;
-                            std::ifstream("/proc/self/statm") >> pages;
-                            const rlim_t limit =
-                                c.limit + (c.resource == RLIMIT_AS ? pages * 4096 : 0);
-                            const rlimit to{limit, limit};
-                            if (c.limit && ::setrlimit(c.resource, &to) != 0)
-                                return 2;
-                            const std::string result = runBatch(files, {"a", "b", true}, 128, dir);
-                            std::fprintf(stderr, "%s\n", result.c_str());
-                            return int{result != c.expect};
-                        }),
-            0);
+        const auto limitedRun = [&] {
+            long pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t limit = c.limit + (c.resource == RLIMIT_AS ? pages * 4096 : 0);
+            const rlimit to{limit, limit};
+            if (c.limit && ::setrlimit(c.resource, &to) != 0)
+                return 2;
+            const std::string result = runBatch(files, {"a", "b", true}, 128, dir);
+            std::fprintf(stderr, "%s\n", result.c_str());
+            return int{result != c.expect};
+        };
+        EXPECT_EQ(test::runAs(65534, limitedRun), 0);
         const bool ran = std::string_view(c.expect) == "40 rows";
         EXPECT_EQ(readBytes(files[39]), std::string(256 << 10, ran ? 'b' : 'a'));
         EXPECT_EQ(test::namesIn(dir).size(), ran ? 80u : 40u);  // backups; no temporary left
@@ -408,7 +404,7 @@ TEST(BatchRun, killedAtRandomInstants_everyFileAndBackupOldOrNew) {
         ::waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself";
         for (std::size_t i = 0; i < files.size(); ++i) {
-            for (const fs::path& p : {files[i], backupPath(files[i])}) {
+            for (const fs::path& p : {files[i], fs::path(files[i].native() + " BACKUP.htm")}) {
                 const std::string old(size(i), 'a'), now = fs::exists(p) ? readBytes(p) : old;
                 ASSERT_TRUE(now == old || now == std::string(2 * size(i), 'b'))
                     << p << " is mixed after round " << round;

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "files/file_error.h"
 
 namespace qm::test {
 
@@ -114,7 +114,7 @@ std::string failureAs(uid_t uid, Call&& call, bool limited = false) {
         std::string text;
         try {
             call();
-        } catch (const platform::FileError& e) {
+        } catch (const files::FileError& e) {
             text = e.reason() + " (" + e.code().message() + ")";
         }
         return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 99;

@@ -1,11 +1,13 @@
 #pragma once
-// Folder listings for the folder import. Names are the file system's bytes.
+// Folder listings for the folder import, behind an interface so that the import can be tested
+// over made-up trees. Names are the file system's bytes, never recoded, so that every file can
+// be opened again by the name listed.
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace qm::platform {
+namespace qm::files {
 
 // What an entry is, as the import needs to know it. A symbolic link counts as
 // what it points to when that is a regular file, and as Other otherwise: links
@@ -30,4 +32,4 @@ public:
     std::vector<DirEntry> list(const std::filesystem::path& folder) override;
 };
 
-}  // namespace qm::platform
+}  // namespace qm::files

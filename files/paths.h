@@ -1,6 +1,6 @@
 #pragma once
 // Paths resolved once, through descriptors, for the write path: what was checked is what is
-// opened, created beside and renamed over (see posix_paths.cpp).
+// opened, created beside and renamed over (see paths.cpp).
 
 #include <sys/stat.h>
 
@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/files.h"
+#include "files/fd.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 // Where a name stands: its folder, held open, and the name in it.
 struct Place {
@@ -39,4 +39,4 @@ inline bool sameFile(int a, int b) {
     return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sameFile(sa, sb);
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -1,6 +1,6 @@
 // The write path against the real file system: what a rewrite and a backup keep, what a
 // failure leaves, and files changed or planted by someone else meanwhile.
-#include "platform/files.h"
+#include "files/pending_write.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/file_checks.h"
 
-namespace qm::platform {
+namespace qm::files {
 namespace {
 
 namespace fs = std::filesystem;
@@ -33,13 +33,10 @@ std::string attributeOf(const fs::path& p, const char* name) {
     return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
 }
 
-PendingWrite prepare(const InputFile& file, const Bytes& old, std::string content) {
-    return PendingWrite::rewrite(file, old.view(), [content](SliceSink& s) { s.put(content); });
-}
-
 void rewrite(const fs::path& p, std::string content) {
     const InputFile file(p);
-    prepare(file, file.readAll(), std::move(content)).commit();
+    const Bytes old = file.readAll();
+    PendingWrite::rewrite(file, old.view(), [content](SliceSink& s) { s.put(content); }).commit();
 }
 
 // Everything but the content stays: owner, group, permission bits (set-ID bits included),
@@ -49,51 +46,56 @@ void rewrite(const fs::path& p, std::string content) {
 TEST(WritePath, rewrite_keepsEverythingButTheContent) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root";
-    // What, who rewrites, the folder's mode and owner, the file's owner, group and mode, whether
-    // it has a second name, whether it is rewritten in place.
-    using Case = std::tuple<const char*, uid_t, mode_t, uid_t, uid_t, gid_t, mode_t, bool, bool>;
     constexpr uid_t n = kNobody;
-    const Case cases[] = {
-        {"plain", 0, 0755, 0, 1234, 5678, 0640, false, false},
-        {"set-user-ID", 0, 0755, 0, 1234, 5678, 04755, false, false},
-        {"hard-linked set-group-ID", 0, 0755, 0, 1234, 5678, 02775, true, true},
-        {"set-user-ID by its owner", n, 0755, n, n, n, 04755, false, false},
-        {"linked set-group-ID by its owner", n, 0755, n, n, n, 02775, true, true},
-        {"another's, group-writable", n, 0775, 0, 1234, n, 0664, false, true},
-        {"in a sticky folder", n, 01777, 0, 1234, n, 0664, false, true},
-        {"own file, another group", n, 0755, n, n, 5678, 0644, false, true},
-        {"folder not writable", n, 0555, n, n, n, 0644, false, true},
+    const struct {
+        const char* name;
+        uid_t user = 0;   // who rewrites
+        uid_t owner = n;  // the file's; its folder is nobody's too, or else root's
+        gid_t group = n;
+        mode_t folder = 0755;
+        mode_t mode = 02775;
+        bool linked = false;  // the file has a second name
+        bool inPlace = true;  // expected: it keeps its inode
+    } cases[] = {
+        {.name = "plain", .owner = 1234, .group = 5678, .mode = 0640, .inPlace = false},
+        {.name = "set-user-ID", .owner = 1234, .group = 5678, .mode = 04755, .inPlace = false},
+        {.name = "hard-linked set-group-ID", .owner = 1234, .group = 5678, .linked = true},
+        {.name = "set-user-ID by its owner", .user = n, .mode = 04755, .inPlace = false},
+        {.name = "linked set-group-ID by owner", .user = n, .linked = true},
+        {.name = "group-writable", .user = n, .owner = 1234, .folder = 0775, .mode = 0664},
+        {.name = "sticky folder", .user = n, .owner = 1234, .folder = 01777, .mode = 0664},
+        {.name = "own file, another group", .user = n, .group = 5678, .mode = 0644},
+        {.name = "folder not writable", .user = n, .folder = 0555, .mode = 0644},
     };
-    for (const auto& [what, user, folderMode, folderOwner, owner, group, mode, linked, inPlace] :
-         cases) {
-        SCOPED_TRACE(what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const test::TempDir tmp;
         ::chmod(tmp.path().c_str(), 0755);
         const fs::path folder = tmp / "f", file = folder / "page.htm";
         fs::create_directory(folder);
         writeBytes(file, "old");
-        if (linked)
+        if (c.linked)
             fs::create_hard_link(file, folder / "other.htm");
         // chmod after chown, which clears set-ID bits (and capabilities, set last).
-        ASSERT_EQ(::chown(file.c_str(), owner, group) + ::chmod(file.c_str(), mode) +
+        ASSERT_EQ(::chown(file.c_str(), c.owner, c.group) + ::chmod(file.c_str(), c.mode) +
                       ::setxattr(file.c_str(), "user.qm", "kept", 4, 0) +
-                      ::chown(folder.c_str(), folderOwner, kNobody) +
-                      ::chmod(folder.c_str(), folderMode),
+                      ::chown(folder.c_str(), c.owner == kNobody ? kNobody : 0, kNobody) +
+                      ::chmod(folder.c_str(), c.folder),
                   0);
-        const std::string capability = user == 0 ? kCapability : "";
+        const std::string capability = c.user == 0 ? kCapability : "";
         if (!capability.empty())
             ::setxattr(file.c_str(), "security.capability", capability.data(), 20, 0);
-        const struct stat before = statOf(file);
+        const ino_t inode = statOf(file).st_ino;
 
-        EXPECT_EQ(test::failureAs(user, [&] { rewrite(file, "new"); }), "");
+        EXPECT_EQ(test::failureAs(c.user, [&] { rewrite(file, "new"); }), "");
         const struct stat after = statOf(file);
         EXPECT_EQ(readBytes(file), "new");
-        EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid),
-                  std::tuple(before.st_mode, before.st_uid, before.st_gid));
-        EXPECT_EQ(after.st_ino == before.st_ino, inPlace);
+        EXPECT_EQ(std::tuple(after.st_mode & 07777, after.st_uid, after.st_gid),
+                  std::tuple(c.mode, c.owner, c.group));
+        EXPECT_EQ(after.st_ino == inode, c.inPlace);
         EXPECT_EQ(attributeOf(file, "user.qm") + attributeOf(file, "security.capability"),
                   "kept" + capability);
-        EXPECT_EQ(namesIn(folder).size(), linked ? 2u : 1u);  // no temporary left
+        EXPECT_EQ(namesIn(folder).size(), c.linked ? 2u : 1u);  // no temporary left
     }
 }
 
@@ -101,33 +103,41 @@ TEST(WritePath, rewrite_keepsEverythingButTheContent) {
 // size and memory, and for what is not a regular file (missing, read-only files and FIFOs are
 // among the run's failing rows).
 TEST(WritePath, rewriteFailures_reportTheSystemErrorAndChangeNothing) {
-    const auto xs = [](std::size_t n, bool linked) -> Make {
-        return [=](const fs::path& d) {
-            writeBytes(d / "it", std::string(n, 'x'));
-            linked ? fs::create_hard_link(d / "it", d / "link") : void();
-        };
+    const struct {
+        const char* name;
+        bool folder = false;          // a folder stands at the name
+        std::size_t size = 0;         // else a file of this size
+        bool linked = false;          // with a second name: rewritten in place
+        std::size_t newSize = 10000;  // of the new content, beyond the limit
+        const char* expect = "cannot write (File too large)";  // the limit hit part-way
+    } cases[] = {
+        {.name = "folder", .folder = true, .expect = "not a regular file (Is a directory)"},
+        {.name = "part-way", .size = 3000},
+        {.name = "in place, part-way", .size = 10000, .linked = true, .newSize = 9000},
+        {.name = "in place, grown",
+         .size = 3000,
+         .linked = true,
+         .expect = "not enough space (File too large)"},
+        {.name = "too big to read",
+         .size = 96u << 20,
+         .expect = "not enough memory to read the file (Cannot allocate memory)"},
     };
-    const std::tuple<Make, std::size_t, const char*> cases[] = {
-        {[](auto& d) { fs::create_directory(d / "it"); }, 1, "not a regular file (Is a directory)"},
-        {[](auto& d) { fs::create_symlink("/dev/zero", d / "it"); }, 1,
-         "not a regular file (Operation not supported)"},
-        {xs(3000, false), 10000, "cannot write (File too large)"},     // part-way
-        {xs(10000, true), 9000, "cannot write (File too large)"},      // in place, part-way
-        {xs(3000, true), 10000, "not enough space (File too large)"},  // in place, grown
-        {xs(96u << 20, false), 1, "not enough memory to read the file (Cannot allocate memory)"},
-    };
-    for (const auto& [make, newSize, expected] : cases) {
-        SCOPED_TRACE(expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const test::TempDir tmp;
-        make(tmp.path());
+        if (c.folder)
+            fs::create_directory(tmp / "it");
+        else
+            writeBytes(tmp / "it", std::string(c.size, 'x'));
+        if (c.linked)
+            fs::create_hard_link(tmp / "it", tmp / "link");
         const auto before = namesIn(tmp.path());
-        const bool regular = fs::is_regular_file(tmp / "it");
-        const std::string old = regular ? readBytes(tmp / "it") : "";
+        const std::string old = c.folder ? "" : readBytes(tmp / "it");
         EXPECT_EQ(test::failureAs(
-                      ::geteuid(), [&] { rewrite(tmp / "it", std::string(newSize, 'y')); }, true),
-                  expected);
+                      ::geteuid(), [&] { rewrite(tmp / "it", std::string(c.newSize, 'y')); }, true),
+                  c.expect);
         EXPECT_EQ(namesIn(tmp.path()), before);  // nothing created, no temporary left
-        EXPECT_TRUE(!regular || readBytes(tmp / "it") == old);
+        EXPECT_TRUE(c.folder || readBytes(tmp / "it") == old);
     }
 }
 
@@ -138,7 +148,8 @@ void replaceWithBackup(
     const InputFile file(page);
     const Bytes old = file.readAll();
     PendingWrite backup = PendingWrite::backup(file, old.view(), page.native() + " BACKUP.htm");
-    PendingWrite pending = prepare(file, old, "new");
+    PendingWrite pending =
+        PendingWrite::rewrite(file, old.view(), [](SliceSink& s) { s.put("new"); });
     meanwhile();
     backup.commit();
     pending.commit();
@@ -188,7 +199,12 @@ TEST(WritePath, fileChangedBeforeCommit_keepsTheOtherWritersContent) {
             namesIn(tmp.path());  // no temporary left
         }
     }
-    const test::TempDir tmp;  // and one that shrinks before it is read fails, not waits
+}
+
+// A file that shrinks between its opening and its reading fails at once, rather than waiting for
+// the bytes it no longer has.
+TEST(WritePath, fileShrunkBeforeItIsRead_failsAtOnce) {
+    const test::TempDir tmp;
     writeBytes(tmp / "f", "old");
     const InputFile input(tmp / "f");
     fs::resize_file(tmp / "f", 1);
@@ -354,4 +370,4 @@ TEST(WritePath, backup_replacesTheName_readableByNoOneTheFileKeptOut) {
 }
 
 }  // namespace
-}  // namespace qm::platform
+}  // namespace qm::files

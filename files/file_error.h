@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-namespace qm::platform {
+namespace qm::files {
 
 class FileError : public std::system_error {
 public:
@@ -33,4 +33,4 @@ std::string failureText(const std::exception& failure);
     throw FileError(path, reason, std::error_code(error, std::generic_category()));
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -16,7 +16,7 @@
 // beside and renamed over through it, so whatever happens to the names above it later, the
 // folder written is the folder checked. A stretch of the path without a link takes one openat2()
 // with RESOLVE_NO_SYMLINKS where the kernel has it, instead of two calls per name.
-#include "platform/paths.h"
+#include "files/paths.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -29,9 +29,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/errors.h"
+#include "files/file_error.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace fs = std::filesystem;
 
@@ -167,4 +167,4 @@ Place resolveLink(const Place& link, const fs::path& shown, const char* reason) 
     return resolver.follow(link.folder.get(), resolver.openName(link.folder.get(), link.name));
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

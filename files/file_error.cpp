@@ -1,8 +1,10 @@
-#include "platform/errors.h"
+// The text of a failure as the user reads it: the path on a line of its own, then the program's
+// reason and the system's description; a failure that is not a file's says what the system says.
+#include "files/file_error.h"
 
 #include <new>
 
-namespace qm::platform {
+namespace qm::files {
 
 std::string failureText(const std::exception& failure) {
     if (const auto* fileError = dynamic_cast<const FileError*>(&failure)) {
@@ -16,4 +18,4 @@ std::string failureText(const std::exception& failure) {
     return failure.what();
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

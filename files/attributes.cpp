@@ -4,10 +4,10 @@
 
 #include <cerrno>
 
-#include "platform/attributes.h"
-#include "platform/errors.h"
+#include "files/attributes.h"
+#include "files/file_error.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace fs = std::filesystem;
 
@@ -33,4 +33,4 @@ std::optional<std::string> attribute(int fd, const char* name, const fs::path& s
     }
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -17,7 +17,7 @@
 // A backup made through a link lies beside the link, perhaps far from its source: then the
 // folders on the way to the source may have kept out whom its permissions let in, and the
 // backup keeps only its owner's permissions.
-#include "platform/backup_permissions.h"
+#include "files/backup_permissions.h"
 
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/attributes.h"
-#include "platform/errors.h"
+#include "files/attributes.h"
+#include "files/file_error.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace fs = std::filesystem;
 
@@ -124,4 +124,4 @@ void protectBackup(int backup, int source, const struct stat& sourceStatus, bool
         failWith("cannot set permissions", shown, errno);
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -1,3 +1,6 @@
+// A listing costs one readdir() per entry where the file system says what each entry is, and a
+// stat only where it does not; a folder that cannot be searched lists as empty, since none of its
+// files could be opened.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -5,10 +8,10 @@
 
 #include <cstring>
 
-#include "platform/dir_listing.h"
-#include "platform/files.h"
+#include "files/dir_listing.h"
+#include "files/fd.h"
 
-namespace qm::platform {
+namespace qm::files {
 
 namespace {
 
@@ -85,4 +88,4 @@ std::vector<DirEntry> PosixDirListing::list(const std::filesystem::path& folder)
     return entries;
 }
 
-}  // namespace qm::platform
+}  // namespace qm::files

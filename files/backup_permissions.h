@@ -1,11 +1,11 @@
 #pragma once
-// Who may read a backup: no one whom its source kept out (see posix_backup_permissions.cpp).
+// Who may read a backup: no one whom its source kept out (see backup_permissions.cpp).
 
 #include <sys/stat.h>
 
 #include <filesystem>
 
-namespace qm::platform {
+namespace qm::files {
 
 // Gives backup (open, before its content is written) source's owner and group where the process
 // may, and source's permissions (its ACL exactly, or its permission bits) without set-ID bits,
@@ -14,4 +14,4 @@ namespace qm::platform {
 void protectBackup(int backup, int source, const struct stat& sourceStatus, bool besideSource,
                    const std::filesystem::path& shown);
 
-}  // namespace qm::platform
+}  // namespace qm::files

@@ -1,11 +1,12 @@
 #pragma once
-// Reading extended attributes, for the write path.
+// Reading extended attributes, for the write path: a rewrite keeps its file's, a backup takes its
+// source's ACL. A file system without them, or without that kind, is no error: the file has none.
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
-namespace qm::platform {
+namespace qm::files {
 
 // The name of a file's ACL among its extended attributes.
 inline constexpr const char* kAccessAcl = "system.posix_acl_access";
@@ -16,4 +17,4 @@ std::optional<std::string> attribute(int fd, const char* name, const std::filesy
 // True for the errors of a file system without extended attributes, or without that kind.
 bool notSupported(int error);
 
-}  // namespace qm::platform
+}  // namespace qm::files
