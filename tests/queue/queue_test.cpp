@@ -86,8 +86,14 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
     const std::string example = "a.htm b.HTML ~c.htm d.txt sub/e.html";
     // The extension test is case-sensitive and looks anywhere in the name.
     const std::string mixed = "readme notes.txt.old a.htm.bak INDEX.HTM s/q";
-    // What, answers, rows, the names asked about, and the tree.
-    const std::tuple<const char*, const char*, const char*, const char*, std::string> cases[] = {
+    struct Case {
+        const char* name;
+        const char* answers;  // Y, N or C to each question in turn
+        const char* rows;     // queued, in order
+        const char* asked;    // the names asked about
+        std::string tree;     // as makeTree makes it
+    };
+    const Case cases[] = {
         {"example, Yes", "Y", "a.htm b.HTML d.txt sub/e.html", "b.HTML", example},
         {"No skips one file", "NYY", "a.htm.bak notes.txt.old readme s/q", "INDEX.HTM readme q",
          mixed},
@@ -110,13 +116,13 @@ TEST(ImportFolder, treesAndAnswers_rowsInOrderQuestionsAsked) {
         {"the program's backups are passed over", "", "a.htm a.htm+BACKUP.htm.old BACKUP.htm", "",
          "a.htm a.htm+BACKUP.htm d.txt+BACKUP.htm a.htm+BACKUP.htm.old BACKUP.htm"},
     };
-    for (const auto& [what, answers, rows, names, tree] : cases) {
-        SCOPED_TRACE(what);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         const test::TempDir tmp;
-        makeTree(tmp / "in", tree);
-        Strings asked, expected = test::split(names);
+        makeTree(tmp / "in", c.tree);
+        Strings asked, expected = test::split(c.asked);
         // Given with a final separator, as the root folder is: names follow it without another.
-        EXPECT_EQ(import(tmp / "in" / "", answers, asked), test::split(rows));
+        EXPECT_EQ(import(tmp / "in" / "", c.answers, asked), test::split(c.rows));
         for (auto& name : expected)
             name +=
                 " is not a .htm .html or .txt file. Do you want to load it into the list of "

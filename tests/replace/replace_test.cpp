@@ -104,7 +104,11 @@ TEST(ReplaceText, randomBytes_agreeWithAPlainReference) {
 // The file holds exactly the result, nothing appended or recoded, and is rewritten even when
 // nothing matched; a file with a second name is rewritten in place, shorter or longer.
 TEST(ReplaceText, edgeCases_throughTheFile) {
-    const std::tuple<const char*, std::string, std::string, std::string, std::string> cases[] = {
+    struct Case {
+        const char* name;  // "in place": the file has a second name
+        std::string content, find, replacement, expect;
+    };
+    const Case cases[] = {
         {"bytes kept", "\xEF\xBB\xBF\r\n\0old\xFF"s, "old", "n\xC3\xA9w",
          "\xEF\xBB\xBF\r\n\0n\xC3\xA9w\xFF"s},
         {"no match", "a\r\n", "xyz", "q", "a\r\n"},
@@ -114,16 +118,16 @@ TEST(ReplaceText, edgeCases_throughTheFile) {
         {"in place, longer", "a text", "a", "a longer", "a longer text"},
     };
     test::TempDir dir;
-    for (const auto& [what, content, find, replacement, expected] : cases) {
-        const fs::path file = dir / what;
-        test::writeBytes(file, content);
-        if (std::string_view(what).starts_with("in place"))
-            fs::create_hard_link(file, dir / (std::string(what) + " link"));
+    for (const Case& c : cases) {
+        const fs::path file = dir / c.name;
+        test::writeBytes(file, c.content);
+        if (std::string_view(c.name).starts_with("in place"))
+            fs::create_hard_link(file, dir / (std::string(c.name) + " link"));
         const auto before = fs::last_write_time(file) - std::chrono::seconds(10);
         fs::last_write_time(file, before);
-        ReplaceInFile(file, find, replacement).commit();
-        EXPECT_EQ(test::readBytes(file), expected) << what;
-        EXPECT_GT(fs::last_write_time(file), before) << what;
+        ReplaceInFile(file, c.find, c.replacement).commit();
+        EXPECT_EQ(test::readBytes(file), c.expect) << c.name;
+        EXPECT_GT(fs::last_write_time(file), before) << c.name;
     }
 }
 

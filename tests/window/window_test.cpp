@@ -434,10 +434,15 @@ TEST_F(WindowTest, backupOption_ticksOnlyForTrue_everyClickWritesAtOnce_aFailedW
 TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabGoesRound) {
     using enum QAccessible::Role;
     const QString tip = "Double-click item to remove it.", tab = "Press Tab to reach the controls.";
-    // Name, pixels, caption, points of Arial bold (0: the platform's font), what a screen reader
-    // calls it, its name there (none: the caption) and its description there.
-    using Control =
-        std::tuple<const char*, QRect, QString, double, QAccessible::Role, QString, QString>;
+    struct Control {
+        const char* name;
+        QRect rect;  // in pixels
+        QString caption;
+        double points;  // of Arial bold; 0: the platform's font
+        QAccessible::Role role;
+        QString spoken;  // its name to a screen reader; none: the caption
+        QString description;
+    };
     const Control controls[] = {
         {"ListView1", {8, 8, 473, 105}, "", 9, Tree, "File queue", tip},
         {"Check1", {8, 120, 129, 28}, "Add Files", 11.25, Button, "", ""},
@@ -451,17 +456,17 @@ TEST_F(WindowTest, everyControl_matchesTheLayoutAt96Dpi_screenReadersNameIt_tabG
         {"Check2", {8, 253, 473, 28}, "Replace Text", 11.25, Button, "", ""},
         {"Command1", {-48, 176, 41, 33}, "Command1", 0, Button, "Quillmere", tab},
     };
-    for (const auto& [name, rect, caption, points, role, spoken, description] : controls) {
-        SCOPED_TRACE(name);
-        QWidget* w = get(name);
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.name);
+        QWidget* w = get(c.name);
         const QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
-        EXPECT_EQ(w->geometry(), rect);
-        EXPECT_EQ(w->property("text").toString(), caption);  // none for the list
-        EXPECT_EQ(reader->role(), role);
-        EXPECT_EQ(reader->text(QAccessible::Name), spoken.isEmpty() ? caption : spoken);
-        EXPECT_EQ(reader->text(QAccessible::Description), description);
-        EXPECT_EQ(w->toolTip(), description == tip ? tip : "");
-        EXPECT_TRUE(points == 0 || (w->font().pointSizeF() == points && w->font().bold()));
+        EXPECT_EQ(w->geometry(), c.rect);
+        EXPECT_EQ(w->property("text").toString(), c.caption);  // none for the list
+        EXPECT_EQ(reader->role(), c.role);
+        EXPECT_EQ(reader->text(QAccessible::Name), c.spoken.isEmpty() ? c.caption : c.spoken);
+        EXPECT_EQ(reader->text(QAccessible::Description), c.description);
+        EXPECT_EQ(w->toolTip(), c.description == tip ? tip : "");
+        EXPECT_TRUE(c.points == 0 || (w->font().pointSizeF() == c.points && w->font().bold()));
     }
     EXPECT_EQ(form->childAt(12, 168), get("Text1"));  // each text box lies over its label
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.get())->role(), Window);
