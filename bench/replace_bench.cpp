@@ -271,19 +271,24 @@ Corpus makeBig(const fs::path& root, std::uint64_t bytes, std::mt19937& rng) {
     return c;
 }
 
+// Writes a file of 150 to 250 bytes at rel below c's source (making its folder when new), the
+// find text in every other one, and counts it in c.
+void addTiny(Corpus& c, const fs::path& rel, bool newFolder, int i, std::mt19937& rng) {
+    std::uniform_int_distribution<std::size_t> size(150, 250);
+    if (newFolder)
+        fs::create_directories(c.source / rel.parent_path());
+    const std::string text = htmlLike(rng, size(rng), i % 2);
+    writeFile(c.source / rel, text);
+    c.files.push_back(rel);
+    c.bytes += text.size();
+    c.largest = std::max<std::uint64_t>(c.largest, text.size());
+}
+
 Corpus makeTiny(const fs::path& root, int count, std::mt19937& rng) {
     Corpus c{"tiny", root / "tiny", {}, 0, 0};
-    std::uniform_int_distribution<std::size_t> size(150, 250);
     for (int i = 0; i < count; ++i) {
-        const fs::path rel =
-            fs::path("t" + std::to_string(i % 50)) / ("n" + std::to_string(i) + ".txt");
-        if (i < 50)
-            fs::create_directories(c.source / rel.parent_path());
-        const std::string text = htmlLike(rng, size(rng), i % 2);
-        writeFile(c.source / rel, text);
-        c.files.push_back(rel);
-        c.bytes += text.size();
-        c.largest = std::max<std::uint64_t>(c.largest, text.size());
+        addTiny(c, fs::path("t" + std::to_string(i % 50)) / ("n" + std::to_string(i) + ".txt"),
+                i < 50, i, rng);
     }
     return c;
 }
@@ -292,7 +297,6 @@ Corpus makeTiny(const fs::path& root, int count, std::mt19937& rng) {
 // under root to about kQueuePathBytes bytes.
 Corpus makeQueueFiles(const fs::path& root, int count, std::mt19937& rng) {
     Corpus c{"queue", root / "queue", {}, 0, 0};
-    std::uniform_int_distribution<std::size_t> size(150, 250);
     const std::size_t fileName = std::string("n000000.txt").size();
     const std::size_t folderName =
         std::max<std::size_t>(16, kQueuePathBytes - c.source.native().size() - 2 - fileName);
@@ -302,14 +306,7 @@ Corpus makeQueueFiles(const fs::path& root, int count, std::mt19937& rng) {
         folder.resize(folderName);
         char name[32];
         std::snprintf(name, sizeof name, "n%06d.txt", i);
-        const fs::path rel = fs::path(folder) / name;
-        if (i < 100)
-            fs::create_directories(c.source / rel.parent_path());
-        const std::string text = htmlLike(rng, size(rng), i % 2);
-        writeFile(c.source / rel, text);
-        c.files.push_back(rel);
-        c.bytes += text.size();
-        c.largest = std::max<std::uint64_t>(c.largest, text.size());
+        addTiny(c, fs::path(folder) / name, i < 100, i, rng);
     }
     return c;
 }
@@ -485,20 +482,27 @@ struct Sample {
     double dirtyMiB = 0;    // data waiting in the page cache when it started
 };
 
+// Forks a child with a pipe from it to the parent: the child's pid (0 in the child) and the end
+// of the pipe this side keeps (the child writes, the parent reads).
+std::pair<pid_t, int> forkWithPipe() {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        die("pipe");
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        die("fork");
+    ::close(fds[pid == 0 ? 0 : 1]);
+    return {pid, fds[pid == 0 ? 1 : 0]};
+}
+
 // Times the variant in a forked child, so that its peak memory is its own.
 Sample measure(const Variant& v, const fs::path& root, const Corpus& c, std::size_t begin,
                std::size_t end) {
     struct Times {
         double seconds, toFinished, finalFlush;
     };
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        die("pipe");
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        die("fork");
+    const auto [pid, channel] = forkWithPipe();
     if (pid == 0) {
-        ::close(pipeFds[0]);
         Corpus part = c;
         part.files.assign(c.files.begin() + static_cast<std::ptrdiff_t>(begin),
                           c.files.begin() + static_cast<std::ptrdiff_t>(end));
@@ -516,14 +520,13 @@ Sample measure(const Variant& v, const fs::path& root, const Corpus& c, std::siz
             std::fprintf(stderr, "replace_bench: %s failed: %s\n", nameOf(v).c_str(), e.what());
             ::_exit(1);
         }
-        if (::write(pipeFds[1], &times, sizeof times) != sizeof times)
+        if (::write(channel, &times, sizeof times) != sizeof times)
             ::_exit(1);
         ::_exit(0);
     }
-    ::close(pipeFds[1]);
     Times times{-1, 0, 0};
-    const bool got = ::read(pipeFds[0], &times, sizeof times) == sizeof times;
-    ::close(pipeFds[0]);
+    const bool got = ::read(channel, &times, sizeof times) == sizeof times;
+    ::close(channel);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
@@ -802,14 +805,8 @@ void queueMemory(const Corpus& queue, const Variant& run) {
     };
     std::printf("\n%zu-row queue, paths of about %zu bytes:\n", queue.files.size(),
                 kQueuePathBytes);
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        die("pipe");
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        die("fork");
+    const auto [pid, channel] = forkWithPipe();
     if (pid == 0) {
-        ::close(pipeFds[0]);
         Figures figures{};
         try {
             const std::uint64_t empty = procBytes("/proc/self/status", "VmRSS");
@@ -841,14 +838,13 @@ void queueMemory(const Corpus& queue, const Variant& run) {
             std::fprintf(stderr, "replace_bench: run over the queue failed: %s\n", e.what());
             ::_exit(1);
         }
-        if (::write(pipeFds[1], &figures, sizeof figures) != sizeof figures)
+        if (::write(channel, &figures, sizeof figures) != sizeof figures)
             ::_exit(1);
         ::_exit(0);
     }
-    ::close(pipeFds[1]);
     Figures figures{};
-    const bool got = ::read(pipeFds[0], &figures, sizeof figures) == sizeof figures;
-    ::close(pipeFds[0]);
+    const bool got = ::read(channel, &figures, sizeof figures) == sizeof figures;
+    ::close(channel);
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
