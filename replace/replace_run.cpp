@@ -518,13 +518,15 @@ bool BatchRun::Shared::commitRow(std::size_t row, Unreported& unreported,
         };
         // Renames are made durable and shown in groups: most often the flush of a later row's
         // files has covered them by then.
-        while (!isReady()) {
+        for (;;) {
             if (!unreported.rows.empty() &&
                 (unreported.rows.size() >= kMostUnreported ||
                  std::chrono::steady_clock::now() - unreported.since >= kMostUnreportedTime)) {
                 lock.unlock();
                 settle(unreported);
                 lock.lock();
+            } else if (isReady()) {
+                break;
             } else if (unreported.rows.empty()) {
                 ready.wait(lock, isReady);
             } else {
